@@ -1,0 +1,44 @@
+// The motor controller of the two-motor units (Orvane, Kestrin), and the home of the shared
+// operations (MoveToPos, WaitForMotor, MoveHome, GetLastError) that PolyaxController inherits.
+#pragma once
+
+#include "devices/device_lock.h"
+#include "devices/motor_controller.h"
+#include "link/ez_usb_link.h"
+
+namespace zel {
+
+class DualMotorController : public MotorController {
+ public:
+  DualMotorController(EzUsbLink& link, DeviceLock& lock) noexcept : link_(link), lock_(lock) {}
+
+  std::int32_t GetMotorStatus(std::int32_t motor) override;
+  std::int32_t GetMotorPosition(std::int32_t motor) override;
+  bool MoveMotor(std::int32_t motor, std::int32_t steps) override;
+  bool MoveToPos(std::int32_t motor, std::int32_t position) override;  // shared
+  bool WaitForMotor(std::int32_t motor) override;                      // shared
+  bool MoveHome(std::int32_t motor) override;                          // shared
+  bool ResetPosition(std::int32_t motor) override;
+  bool Stop(std::int32_t motor) override;
+  bool SetMotorMode(std::int32_t motor, std::int32_t mode) override;
+  std::int32_t GetMotorMode(std::int32_t motor) override;
+  bool SetMotorFreq(std::int32_t motor, std::int32_t frequency) override;
+  std::int32_t GetMotorFreq(std::int32_t motor) override;
+  std::int32_t GetLastError() override;  // shared
+  std::int32_t GetMotorCount() override;
+
+  // The body of MoveMotor without the motor range check. With `ignoreMotorBit` the command's
+  // motor-select bit stays clear (the Polyax unit selects its motor by register instead).
+  bool StartRelativeMove(std::int32_t motor, std::int32_t steps, bool ignoreMotorBit);
+
+  // Wait limits of WaitForMotor: a 10 ms pause per poll, at most 12000 pauses.
+  static constexpr std::uint32_t kPollPauseMs = 10;
+  static constexpr int kWaitPollLimit = 12000;
+
+ protected:
+  EzUsbLink& link_;
+  std::int32_t mode_ = 2;
+  DeviceLock& lock_;
+};
+
+}  // namespace zel

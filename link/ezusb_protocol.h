@@ -1,0 +1,69 @@
+// The Cypress general-purpose driver's requests and the EZ-USB chip registers the link uses.
+// Shared by the link, which issues these requests, and the virtual bench, which serves them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zel::ezusb {
+
+// Device files are this prefix followed by a device number in decimal, 0 to 127.
+inline constexpr const char kDeviceNamePrefix[] = "\\\\.\\ezusb-";
+inline constexpr int kDeviceCount = 128;
+
+// CTL_CODE(FILE_DEVICE_UNKNOWN, function, method, FILE_ANY_ACCESS) values of the driver.
+// Memory write: 2-byte little-endian start address in the input buffer, the data in the
+// output buffer (METHOD_IN_DIRECT).
+inline constexpr std::uint32_t kIoctlAnchorDownload = 0x0022206D;
+// Control transfer; the link sends the core's memory-read request 0xA0 (VendorRequest below).
+inline constexpr std::uint32_t kIoctlVendorRequest = 0x00222014;
+// The 18-byte USB device descriptor into the output buffer; no input buffer.
+inline constexpr std::uint32_t kIoctlGetDeviceDescriptor = 0x00222004;
+
+// Input buffer of kIoctlVendorRequest, 10 bytes.
+namespace vendor_request {
+inline constexpr std::size_t kSize = 10;
+inline constexpr std::size_t kRequest = 0;    // bRequest
+inline constexpr std::size_t kValue = 2;      // wValue: start address, little-endian
+inline constexpr std::size_t kIndex = 4;      // wIndex: 0
+inline constexpr std::size_t kLength = 6;     // wLength: byte count, little-endian
+inline constexpr std::size_t kDirection = 8;  // 1: device to host
+inline constexpr std::size_t kData = 9;       // bData: 0xFF
+inline constexpr std::uint8_t kFirmwareLoad = 0xA0;  // served by the core, firmware or not
+inline constexpr std::uint8_t kDeviceToHost = 1;
+}  // namespace vendor_request
+
+// USB device descriptor: 18 bytes; the link reads three little-endian fields of it.
+inline constexpr std::size_t kDescriptorSize = 18;
+inline constexpr std::size_t kDescriptorVendor = 8;    // idVendor
+inline constexpr std::size_t kDescriptorProduct = 10;  // idProduct
+inline constexpr std::size_t kDescriptorRelease = 12;  // bcdDevice
+
+// Chip registers.
+inline constexpr std::uint16_t kCpucs = 0x7F92;     // write 1: hold the 8051 in reset; 0: run
+inline constexpr std::uint16_t kHeartbeat = 0x1D10; // changes at least every 500 ms while
+                                                    // firmware runs
+
+// USB identities of the units.
+inline constexpr std::uint16_t kVendorId = 0x5A45;
+inline constexpr std::uint16_t kProductOrvane = 0x314C;
+inline constexpr std::uint16_t kProductKestrin = 0x314D;
+inline constexpr std::uint16_t kProductPolyax = 0x314E;
+
+// Little-endian helpers: register values are always decoded byte by byte, never by casting.
+inline std::uint16_t Get16(const std::uint8_t* p) noexcept {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t Get32(const std::uint8_t* p) noexcept {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void Put16(std::uint8_t* p, std::uint16_t v) noexcept {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void Put32(std::uint8_t* p, std::uint32_t v) noexcept {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace zel::ezusb

@@ -1,0 +1,444 @@
+#include "sim/bench.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "link/ezusb_protocol.h"
+
+namespace zel::sim {
+
+struct Bench::Chip {
+  UnitConfig unit;
+  std::array<std::uint8_t, ezusb::kDescriptorSize> descriptor{};
+  Memory memory{};
+  bool plugged = true;
+  bool open = false;
+  bool cpuRunning = false;
+  int refuseOpens = 0;  // < 0: refuse every open
+  std::unique_ptr<Firmware> firmware;  // set while a complete image runs
+  ImageTracker image;
+};
+
+namespace {
+
+// "\\.\ezusb-N" with N a decimal device number; -1 for any other name.
+int DeviceNumber(const char* name) {
+  const std::size_t prefix = std::strlen(ezusb::kDeviceNamePrefix);
+  if (name == nullptr || std::strncmp(name, ezusb::kDeviceNamePrefix, prefix) != 0) return -1;
+  const char* digits = name + prefix;
+  if (*digits == '\0' || std::strlen(digits) > 3) return -1;
+  int number = 0;
+  for (const char* p = digits; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return -1;
+    number = number * 10 + (*p - '0');
+  }
+  if (number >= ezusb::kDeviceCount || (digits[0] == '0' && digits[1] != '\0')) return -1;
+  return number;
+}
+
+// Opens are exclusive, so the device number identifies an open handle; 0 stays unused.
+DriverHandle HandleOf(int device) { return static_cast<DriverHandle>(device) + 1; }
+int DeviceOf(DriverHandle handle) {
+  return handle >= 1 && handle <= ezusb::kDeviceCount ? static_cast<int>(handle - 1) : -1;
+}
+
+template <typename T>
+bool TakeFirst(std::vector<T>& list, const T& value) {
+  auto it = std::find(list.begin(), list.end(), value);
+  if (it == list.end()) return false;
+  list.erase(it);
+  return true;
+}
+
+}  // namespace
+
+Bench::Bench(const BenchConfig& config, Clocking clocking)
+    : clocking_(clocking), chips_(ezusb::kDeviceCount) {
+  for (const auto& unit : config.units) Attach(unit);
+}
+
+Bench::~Bench() = default;
+
+std::uint64_t Bench::Now() const {
+  if (clocking_ == Clocking::kVirtual) return virtualNow_;
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now() - started_)
+                                        .count());
+}
+
+Bench::Chip* Bench::ChipAt(int device) const {
+  if (device < 0 || device >= ezusb::kDeviceCount) return nullptr;
+  return chips_[static_cast<std::size_t>(device)].get();
+}
+
+Bench::Chip& Bench::RequireChip(int device) const {
+  Chip* chip = ChipAt(device);
+  if (chip == nullptr) throw std::out_of_range("no bench unit at device " + std::to_string(device));
+  return *chip;
+}
+
+void Bench::Attach(const UnitConfig& unit) {
+  if (unit.device < 0 || unit.device >= ezusb::kDeviceCount)
+    throw std::out_of_range("device number must be 0 to 127");
+  std::lock_guard lock(mutex_);
+  auto chip = std::make_unique<Chip>();
+  chip->unit = unit;
+  auto& d = chip->descriptor;
+  d[0] = ezusb::kDescriptorSize;
+  d[1] = 1;  // DEVICE descriptor
+  ezusb::Put16(&d[2], 0x0110);
+  d[7] = 64;
+  ezusb::Put16(&d[ezusb::kDescriptorVendor], unit.vendor.value_or(ezusb::kVendorId));
+  ezusb::Put16(&d[ezusb::kDescriptorProduct], unit.product.value_or(ModelProductId(unit.model)));
+  ezusb::Put16(&d[ezusb::kDescriptorRelease], unit.release.value_or(0));
+  d[17] = 1;
+  chip->plugged = !unit.unplugged;
+  chip->memory[ezusb::kCpucs] = 1;  // a fresh chip holds its 8051 in reset
+  if (unit.firmwareRunning) {
+    chip->memory[ezusb::kCpucs] = 0;
+    chip->cpuRunning = true;
+    chip->firmware = MakeFirmware(unit);
+    chip->firmware->Start(chip->memory, Now());
+  }
+  chips_[static_cast<std::size_t>(unit.device)] = std::move(chip);
+}
+
+void Bench::Detach(int device) {
+  std::lock_guard lock(mutex_);
+  if (ChipAt(device) != nullptr) chips_[static_cast<std::size_t>(device)].reset();
+}
+
+bool Bench::HasUnit(int device) const {
+  std::lock_guard lock(mutex_);
+  return ChipAt(device) != nullptr;
+}
+
+void Bench::RunFirmware(Chip& chip) {
+  if (chip.cpuRunning && chip.firmware) chip.firmware->Advance(chip.memory, Now());
+}
+
+// A host write lands in memory; CPUCS holds or releases the 8051; a running firmware sees the
+// write, a held chip counts it towards its image.
+void Bench::WriteChip(Chip& chip, std::uint16_t address, const std::uint8_t* data,
+                      std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; ++i)
+    chip.memory[static_cast<std::uint16_t>(address + i)] = data[i];
+  if (Touches(address, length, ezusb::kCpucs)) {
+    if (chip.memory[ezusb::kCpucs] & 1) {
+      chip.cpuRunning = false;
+      chip.firmware.reset();
+      chip.image.OnReset();
+    } else if (!chip.cpuRunning) {
+      chip.cpuRunning = true;
+      if (chip.image.Bootable(chip.memory, chip.unit.model)) {
+        chip.firmware = MakeFirmware(chip.unit);
+        chip.firmware->Start(chip.memory, Now());
+      }
+    }
+    return;
+  }
+  if (!chip.cpuRunning) {
+    chip.image.OnWrite(address, length);
+  } else if (chip.firmware) {
+    chip.firmware->OnHostWrite(chip.memory, address, length, Now());
+  }
+}
+
+void Bench::SetPlugged(Chip& chip, bool plugged) {
+  if (chip.plugged == plugged) return;
+  chip.plugged = plugged;
+  if (plugged) {
+    // Power came back: RAM is lost and the 8051 waits in reset for a new download.
+    chip.memory.fill(0);
+    chip.memory[ezusb::kCpucs] = 1;
+    chip.cpuRunning = false;
+    chip.firmware.reset();
+    chip.image.OnReset();
+  }
+}
+
+void Bench::ApplyEvents() {
+  const std::uint64_t now = Now();
+  for (auto it = events_.begin(); it != events_.end();) {
+    if (it->at <= now) {
+      if (Chip* chip = ChipAt(it->device)) SetPlugged(*chip, it->plug);
+      it = events_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void Bench::Record(TraceEntry entry) {
+  entry.atMicros = Now();
+  if (sink_) sink_(entry);
+  if (recording_) trace_.push_back(std::move(entry));
+}
+
+DriverHandle Bench::Open(const char* name) noexcept {
+  std::lock_guard lock(mutex_);
+  ApplyEvents();
+  const int device = DeviceNumber(name);
+  Chip* chip = ChipAt(device);
+  bool ok = chip != nullptr && chip->plugged && !chip->open;
+  if (ok && chip->refuseOpens != 0) {
+    if (chip->refuseOpens > 0) --chip->refuseOpens;
+    ok = false;
+  }
+  TraceEntry entry;
+  entry.kind = TraceKind::kOpen;
+  entry.device = device;
+  entry.ok = ok;
+  Record(std::move(entry));
+  if (!ok) return kNoDriverHandle;
+  chip->open = true;
+  return HandleOf(device);
+}
+
+void Bench::Close(DriverHandle handle) noexcept {
+  std::lock_guard lock(mutex_);
+  const int device = DeviceOf(handle);
+  Chip* chip = ChipAt(device);
+  if (chip == nullptr || !chip->open) return;
+  chip->open = false;
+  TraceEntry entry;
+  entry.kind = TraceKind::kClose;
+  entry.device = device;
+  Record(std::move(entry));
+}
+
+bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in,
+                    std::uint32_t inSize, void* out, std::uint32_t outSize,
+                    std::uint32_t& returned) noexcept {
+  std::lock_guard lock(mutex_);
+  returned = 0;
+  ApplyEvents();
+  ++requests_;
+  const int device = DeviceOf(handle);
+  for (auto it = unplugAt_.begin(); it != unplugAt_.end();) {
+    if (it->first == requests_) {
+      if (Chip* chip = ChipAt(it->second)) SetPlugged(*chip, false);
+      it = unplugAt_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  TraceEntry entry;
+  entry.device = device;
+  entry.code = code;
+  entry.kind = code == ezusb::kIoctlAnchorDownload       ? TraceKind::kWrite
+               : code == ezusb::kIoctlVendorRequest      ? TraceKind::kRead
+               : code == ezusb::kIoctlGetDeviceDescriptor ? TraceKind::kDescriptor
+                                                          : TraceKind::kOther;
+  Chip* chip = ChipAt(device);
+  bool ok = chip != nullptr && chip->plugged && chip->open;
+  if (TakeFirst(failAt_, requests_)) ok = false;
+  if (ok && TakeFirst(failNext_, entry.kind)) ok = false;
+  if (ok) {
+    ok = Serve(*chip, code, in, inSize, out, outSize, returned, entry);
+  } else if (entry.kind == TraceKind::kWrite || entry.kind == TraceKind::kRead) {
+    // Still show what was asked for.
+    const auto* setup = static_cast<const std::uint8_t*>(in);
+    if (entry.kind == TraceKind::kWrite && setup != nullptr && inSize >= 2) {
+      entry.address = ezusb::Get16(setup);
+      const auto* data = static_cast<const std::uint8_t*>(out);
+      if (data != nullptr) entry.bytes.assign(data, data + outSize);
+    } else if (setup != nullptr && inSize >= ezusb::vendor_request::kSize) {
+      entry.address = ezusb::Get16(setup + ezusb::vendor_request::kValue);
+      entry.asked = ezusb::Get16(setup + ezusb::vendor_request::kLength);
+    }
+  }
+  entry.ok = ok;
+  Record(std::move(entry));
+  return ok;
+}
+
+bool Bench::Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize,
+                  void* out, std::uint32_t outSize, std::uint32_t& returned, TraceEntry& entry) {
+  const auto* input = static_cast<const std::uint8_t*>(in);
+  auto* output = static_cast<std::uint8_t*>(out);
+  RunFirmware(chip);
+  switch (code) {
+    case ezusb::kIoctlAnchorDownload: {
+      if (input == nullptr || inSize != 2 || (output == nullptr && outSize != 0)) return false;
+      entry.address = ezusb::Get16(input);
+      entry.bytes.assign(output, output + outSize);
+      WriteChip(chip, entry.address, output, outSize);
+      return true;
+    }
+    case ezusb::kIoctlVendorRequest: {
+      namespace vr = ezusb::vendor_request;
+      if (input == nullptr || inSize != vr::kSize) return false;
+      entry.address = ezusb::Get16(input + vr::kValue);
+      entry.asked = ezusb::Get16(input + vr::kLength);
+      if (input[vr::kRequest] != vr::kFirmwareLoad || input[vr::kDirection] != vr::kDeviceToHost)
+        return false;
+      const std::uint32_t count = std::min(entry.asked, outSize);
+      if (output == nullptr && count != 0) return false;
+      for (std::uint32_t i = 0; i < count; ++i)
+        output[i] = chip.memory[static_cast<std::uint16_t>(entry.address + i)];
+      entry.bytes.assign(output, output + count);
+      returned = count;
+      return true;
+    }
+    case ezusb::kIoctlGetDeviceDescriptor: {
+      if (output == nullptr || outSize < ezusb::kDescriptorSize) return false;
+      std::memcpy(output, chip.descriptor.data(), ezusb::kDescriptorSize);
+      returned = ezusb::kDescriptorSize;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+void Bench::Sleep(std::uint32_t milliseconds) noexcept {
+  {
+    std::lock_guard lock(mutex_);
+    TraceEntry entry;
+    entry.kind = TraceKind::kSleep;
+    entry.milliseconds = milliseconds;
+    Record(std::move(entry));
+    if (clocking_ == Clocking::kVirtual) {
+      virtualNow_ += std::uint64_t{milliseconds} * 1000;
+      ApplyEvents();
+      return;
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::uint8_t Bench::Peek(int device, std::uint16_t address) {
+  std::lock_guard lock(mutex_);
+  Chip& chip = RequireChip(device);
+  RunFirmware(chip);
+  return chip.memory[address];
+}
+
+std::uint32_t Bench::Peek32(int device, std::uint16_t address) {
+  std::lock_guard lock(mutex_);
+  Chip& chip = RequireChip(device);
+  RunFirmware(chip);
+  std::uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = chip.memory[static_cast<std::uint16_t>(address + i)];
+  return ezusb::Get32(bytes);
+}
+
+void Bench::Poke(int device, std::uint16_t address, std::uint8_t value) {
+  PokeBytes(device, address, {value});
+}
+
+// Sets memory as if the unit itself had put it there: the firmware is not told.
+void Bench::PokeBytes(int device, std::uint16_t address, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lock(mutex_);
+  Chip& chip = RequireChip(device);
+  RunFirmware(chip);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    chip.memory[static_cast<std::uint16_t>(address + i)] = bytes[i];
+}
+
+bool Bench::FirmwareRunning(int device) const {
+  std::lock_guard lock(mutex_);
+  const Chip* chip = ChipAt(device);
+  return chip != nullptr && chip->cpuRunning && chip->firmware != nullptr;
+}
+
+void Bench::PowerCycle(int device) {
+  std::lock_guard lock(mutex_);
+  Chip& chip = RequireChip(device);
+  SetPlugged(chip, false);
+  SetPlugged(chip, true);
+}
+
+int Bench::OpenHandles() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::count_if(chips_.begin(), chips_.end(),
+                                        [](const auto& chip) { return chip && chip->open; }));
+}
+
+std::uint64_t Bench::NowMicros() const {
+  std::lock_guard lock(mutex_);
+  return Now();
+}
+
+void Bench::AdvanceMicros(std::uint64_t micros) {
+  std::lock_guard lock(mutex_);
+  if (clocking_ == Clocking::kVirtual) virtualNow_ += micros;
+  ApplyEvents();
+}
+
+std::vector<TraceEntry> Bench::Trace() const {
+  std::lock_guard lock(mutex_);
+  return trace_;
+}
+
+std::vector<std::string> Bench::TraceLines() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> lines;
+  lines.reserve(trace_.size());
+  for (const auto& e : trace_) lines.push_back(FormatTrace(e));
+  return lines;
+}
+
+void Bench::ClearTrace() {
+  std::lock_guard lock(mutex_);
+  trace_.clear();
+}
+
+void Bench::SetTraceRecording(bool on) {
+  std::lock_guard lock(mutex_);
+  recording_ = on;
+}
+
+void Bench::SetTraceSink(std::function<void(const TraceEntry&)> sink) {
+  std::lock_guard lock(mutex_);
+  sink_ = std::move(sink);
+}
+
+std::uint64_t Bench::RequestCount() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void Bench::RefuseOpens(int device, int count) {
+  std::lock_guard lock(mutex_);
+  RequireChip(device).refuseOpens = count;
+}
+
+void Bench::FailRequest(std::uint64_t k) {
+  std::lock_guard lock(mutex_);
+  failAt_.push_back(requests_ + k);
+}
+
+void Bench::FailNextRequest(TraceKind kind) {
+  std::lock_guard lock(mutex_);
+  failNext_.push_back(kind);
+}
+
+void Bench::UnplugBeforeRequest(std::uint64_t k, int device) {
+  std::lock_guard lock(mutex_);
+  unplugAt_.emplace_back(requests_ + k, device);
+}
+
+void Bench::Unplug(int device) {
+  std::lock_guard lock(mutex_);
+  SetPlugged(RequireChip(device), false);
+}
+
+void Bench::Replug(int device) {
+  std::lock_guard lock(mutex_);
+  SetPlugged(RequireChip(device), true);
+}
+
+void Bench::UnplugAt(int device, std::uint64_t atMicros) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({atMicros, device, false});
+}
+
+void Bench::ReplugAt(int device, std::uint64_t atMicros) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({atMicros, device, true});
+}
+
+}  // namespace zel::sim
