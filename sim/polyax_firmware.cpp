@@ -1,0 +1,7 @@
+#include "sim/firmware_models.h"
+
+namespace zel::sim {
+
+void AddPolyaxMotion(Firmware&, const UnitConfig&) {}
+
+}  // namespace zel::sim

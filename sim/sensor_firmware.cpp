@@ -1,0 +1,7 @@
+#include "sim/firmware_models.h"
+
+namespace zel::sim {
+
+void AddOrvaneSensors(Firmware&, const UnitConfig&) {}
+
+}  // namespace zel::sim
