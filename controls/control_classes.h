@@ -1,0 +1,33 @@
+// The three control classes side by side: one table, read by the controls and the COM module.
+#pragma once
+
+#include <cstdint>
+
+#include "devices/device_lock.h"
+#include "link/ezusb_protocol.h"
+
+namespace zel {
+
+struct ControlClass {
+  const char* name;          // "OrvaneControl"
+  std::uint16_t productId;   // the link's product filter
+  const char* firmwareFile;  // looked for in the firmware directory
+  std::int32_t defaultSpeed; // steps per second given to a unit whose speed reads 0
+  DeviceLock DeviceLocks::*lock;  // the class's process-wide lock
+  const char* drawText;      // drawn by the control in a form designer
+  const char* friendlyName;  // registered with the class
+};
+
+inline constexpr ControlClass kOrvaneClass = {
+    "OrvaneControl", ezusb::kProductOrvane, "CypressFirmwareOrvane.ihx", 750,
+    &DeviceLocks::orvane, "ATL 7.0 : OrvaneControl", "ZEL Orvane-USB Control"};
+inline constexpr ControlClass kKestrinClass = {
+    "KestrinControl", ezusb::kProductKestrin, "CypressFirmwareKestrin.ihx", 500,
+    &DeviceLocks::kestrin, "ATL 7.0 : KestrinControl", "ZEL Kestrin-USB Control"};
+inline constexpr ControlClass kPolyaxClass = {
+    "PolyaxControl", ezusb::kProductPolyax, "CypressFirmwarePolyax.ihx", 1400,
+    &DeviceLocks::polyax, "ATL 7.0 : PolyaxControl", "ZEL Polyax-USB Control"};
+
+inline DeviceLock& ClassLock(const ControlClass& cls) noexcept { return ClassLocks().*cls.lock; }
+
+}  // namespace zel
