@@ -1,8 +1,8 @@
 // The automation members that the three controls share, written once. `Control` supplies its
 // link (Link()), motor controller (Motors()), unit information (Info()), the serial filter
-// (SerialFilter()) and the firmware directory (FirmwareDirectory()). Every member returns S_OK, except E_OUTOFMEMORY when a result
-// string cannot be allocated and E_POINTER for a null result pointer; device failures show in
-// the results and in LastError.
+// (SerialFilter()) and the firmware directory (FirmwareDirectory()). Every member returns S_OK,
+// except E_OUTOFMEMORY when a result string cannot be allocated and E_POINTER for a null result
+// pointer; device failures show in the results and in LastError.
 #pragma once
 
 #include <cstdint>
@@ -60,9 +60,8 @@ class CommonMembers {
   }
   HRESULT SetMotorMode(std::int32_t lMotorID, std::int32_t lMotorMode,
                        VARIANT_BOOL* bResult) noexcept {
-    return Value(bResult, [&] {
-      return ToVariantBool(self().Motors().SetMotorMode(lMotorID, lMotorMode));
-    });
+    return Value(bResult,
+                 [&] { return ToVariantBool(self().Motors().SetMotorMode(lMotorID, lMotorMode)); });
   }
   HRESULT GetMotorMode(std::int32_t lMotorID, std::int32_t* plMotorMode) noexcept {
     return Value(plMotorMode, [&] { return self().Motors().GetMotorMode(lMotorID); });

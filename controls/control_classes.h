@@ -9,25 +9,27 @@
 namespace zel {
 
 struct ControlClass {
-  const char* name;          // "OrvaneControl"
-  std::uint16_t productId;   // the link's product filter
-  const char* firmwareFile;  // looked for in the firmware directory
-  std::int32_t defaultSpeed; // steps per second given to a unit whose speed reads 0
+  const char* name;               // "OrvaneControl"
+  std::uint16_t productId;        // the link's product filter
+  const char* firmwareFile;       // looked for in the firmware directory
+  std::int32_t defaultSpeed;      // steps per second given to a unit whose speed reads 0
   DeviceLock DeviceLocks::*lock;  // the class's process-wide lock
-  const char* drawText;      // drawn by the control in a form designer
-  const char* friendlyName;  // registered with the class
+  const char* drawText;           // drawn by the control in a form designer
+  const char* friendlyName;       // registered with the class
 };
 
 inline constexpr ControlClass kOrvaneClass = {
-    "OrvaneControl", ezusb::kProductOrvane, "CypressFirmwareOrvane.ihx", 750,
+    "OrvaneControl",      ezusb::kProductOrvane,     "CypressFirmwareOrvane.ihx", 750,
     &DeviceLocks::orvane, "ATL 7.0 : OrvaneControl", "ZEL Orvane-USB Control"};
 inline constexpr ControlClass kKestrinClass = {
-    "KestrinControl", ezusb::kProductKestrin, "CypressFirmwareKestrin.ihx", 500,
+    "KestrinControl",      ezusb::kProductKestrin,     "CypressFirmwareKestrin.ihx", 500,
     &DeviceLocks::kestrin, "ATL 7.0 : KestrinControl", "ZEL Kestrin-USB Control"};
 inline constexpr ControlClass kPolyaxClass = {
-    "PolyaxControl", ezusb::kProductPolyax, "CypressFirmwarePolyax.ihx", 1400,
+    "PolyaxControl",      ezusb::kProductPolyax,     "CypressFirmwarePolyax.ihx", 1400,
     &DeviceLocks::polyax, "ATL 7.0 : PolyaxControl", "ZEL Polyax-USB Control"};
 
-inline DeviceLock& ClassLock(const ControlClass& cls) noexcept { return ClassLocks().*cls.lock; }
+inline DeviceLock& ClassLock(const ControlClass& cls) noexcept {
+  return ClassLocks().*cls.lock;
+}
 
 }  // namespace zel

@@ -6,17 +6,17 @@
 
 namespace zel::dual_motor {
 
-inline constexpr std::uint16_t kMoveCommand = 0x1C20;       // 1 byte, write: command byte below
-inline constexpr std::uint16_t kStopRequest = 0x1C21;       // 1 byte, write 1: stop the motion
-inline constexpr std::uint16_t kStatusFlags = 0x1C22;       // 1 byte, read: flags below
-inline constexpr std::uint16_t kSpeedDivider = 0x1C26;      // 2 bytes, unsigned: step period
-                                                            // in units of 75 µs, both motors
-inline constexpr std::uint16_t kPositionCompanion = 0x1C28; // 4 bytes, cleared with a position
-inline constexpr std::uint16_t kPosition = 0x1C2C;          // 4 bytes, signed: motors other
-                                                            // than 1 and 2 (Polyax staging)
-inline constexpr std::uint16_t kStepCount = 0x1C30;         // 4 bytes, signed: next relative move
-inline constexpr std::uint16_t kPositionMotor1 = 0x1C36;    // 4 bytes, signed
-inline constexpr std::uint16_t kPositionMotor2 = 0x1C3A;    // 4 bytes, signed
+inline constexpr std::uint16_t kMoveCommand = 0x1C20;        // 1 byte, write: command byte below
+inline constexpr std::uint16_t kStopRequest = 0x1C21;        // 1 byte, write 1: stop the motion
+inline constexpr std::uint16_t kStatusFlags = 0x1C22;        // 1 byte, read: flags below
+inline constexpr std::uint16_t kSpeedDivider = 0x1C26;       // 2 bytes, unsigned: step period
+                                                             // in units of 75 µs, both motors
+inline constexpr std::uint16_t kPositionCompanion = 0x1C28;  // 4 bytes, cleared with a position
+inline constexpr std::uint16_t kPosition = 0x1C2C;           // 4 bytes, signed: motors other
+                                                             // than 1 and 2 (Polyax staging)
+inline constexpr std::uint16_t kStepCount = 0x1C30;          // 4 bytes, signed: next relative move
+inline constexpr std::uint16_t kPositionMotor1 = 0x1C36;     // 4 bytes, signed
+inline constexpr std::uint16_t kPositionMotor2 = 0x1C3A;     // 4 bytes, signed
 
 // Move command byte: bit 6 starts a relative move of the count in kStepCount, bit 5 selects
 // motor 2, bits 1..0 carry the motion mode (1 or 2).

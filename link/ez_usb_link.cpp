@@ -109,7 +109,9 @@ std::uint8_t EzUsbLink::ReadByte(std::uint16_t address) noexcept {
   return value;
 }
 
-bool EzUsbLink::StartCpu() noexcept { return WriteByte(0, ezusb::kCpucs); }
+bool EzUsbLink::StartCpu() noexcept {
+  return WriteByte(0, ezusb::kCpucs);
+}
 
 bool EzUsbLink::IsFirmwareRunning() noexcept {
   const std::uint8_t first = ReadByte(ezusb::kHeartbeat);
@@ -145,8 +147,7 @@ bool EzUsbLink::FindNextDevice() noexcept {
     const auto* descriptor = GetDeviceDescriptor();
     if (descriptor == nullptr) continue;
     const std::uint8_t* d = descriptor->data();
-    if (vendorFilter_ != 0 && vendorFilter_ != ezusb::Get16(d + ezusb::kDescriptorVendor))
-      continue;
+    if (vendorFilter_ != 0 && vendorFilter_ != ezusb::Get16(d + ezusb::kDescriptorVendor)) continue;
     if (productFilter_ != 0 && productFilter_ != ezusb::Get16(d + ezusb::kDescriptorProduct))
       continue;
     if (releaseFilter_ != 0 && releaseFilter_ != ezusb::Get16(d + ezusb::kDescriptorRelease))

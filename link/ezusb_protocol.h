@@ -23,12 +23,12 @@ inline constexpr std::uint32_t kIoctlGetDeviceDescriptor = 0x00222004;
 // Input buffer of kIoctlVendorRequest, 10 bytes.
 namespace vendor_request {
 inline constexpr std::size_t kSize = 10;
-inline constexpr std::size_t kRequest = 0;    // bRequest
-inline constexpr std::size_t kValue = 2;      // wValue: start address, little-endian
-inline constexpr std::size_t kIndex = 4;      // wIndex: 0
-inline constexpr std::size_t kLength = 6;     // wLength: byte count, little-endian
-inline constexpr std::size_t kDirection = 8;  // 1: device to host
-inline constexpr std::size_t kData = 9;       // bData: 0xFF
+inline constexpr std::size_t kRequest = 0;           // bRequest
+inline constexpr std::size_t kValue = 2;             // wValue: start address, little-endian
+inline constexpr std::size_t kIndex = 4;             // wIndex: 0
+inline constexpr std::size_t kLength = 6;            // wLength: byte count, little-endian
+inline constexpr std::size_t kDirection = 8;         // 1: device to host
+inline constexpr std::size_t kData = 9;              // bData: 0xFF
 inline constexpr std::uint8_t kFirmwareLoad = 0xA0;  // served by the core, firmware or not
 inline constexpr std::uint8_t kDeviceToHost = 1;
 }  // namespace vendor_request
@@ -40,9 +40,9 @@ inline constexpr std::size_t kDescriptorProduct = 10;  // idProduct
 inline constexpr std::size_t kDescriptorRelease = 12;  // bcdDevice
 
 // Chip registers.
-inline constexpr std::uint16_t kCpucs = 0x7F92;     // write 1: hold the 8051 in reset; 0: run
-inline constexpr std::uint16_t kHeartbeat = 0x1D10; // changes at least every 500 ms while
-                                                    // firmware runs
+inline constexpr std::uint16_t kCpucs = 0x7F92;      // write 1: hold the 8051 in reset; 0: run
+inline constexpr std::uint16_t kHeartbeat = 0x1D10;  // changes at least every 500 ms while
+                                                     // firmware runs
 
 // USB identities of the units.
 inline constexpr std::uint16_t kVendorId = 0x5A45;

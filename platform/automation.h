@@ -16,8 +16,12 @@
 namespace zel {
 
 // Automation booleans leave as 1 and 0, not -1; any non-zero value coming in is true.
-inline VARIANT_BOOL ToVariantBool(bool value) noexcept { return value ? 1 : 0; }
-inline bool FromVariantBool(VARIANT_BOOL value) noexcept { return value != 0; }
+inline VARIANT_BOOL ToVariantBool(bool value) noexcept {
+  return value ? 1 : 0;
+}
+inline bool FromVariantBool(VARIANT_BOOL value) noexcept {
+  return value != 0;
+}
 
 // A new automation string holding `text` converted from the ANSI code page (Windows-1252 off
 // Windows): exactly the converted length, empty (not null) for "". E_OUTOFMEMORY when it cannot

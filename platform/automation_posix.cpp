@@ -9,9 +9,9 @@ int failAllocations = 0;
 // Windows-1252 bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined,
 // which pass through as the control character of the same value.
 constexpr char16_t kHighControls[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char16_t FromCodePage(unsigned char c) {
   if (c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] != 0) return kHighControls[c - 0x80];
@@ -57,7 +57,9 @@ std::uint32_t SysStringLen(BSTR text) {
 namespace zel {
 
 namespace automation {
-void FailStringAllocations(int count) { failAllocations = count; }
+void FailStringAllocations(int count) {
+  failAllocations = count;
+}
 }  // namespace automation
 
 HRESULT NarrowToBstr(std::string_view text, BSTR* out) noexcept {

@@ -1,4 +1,6 @@
 #pragma once
 
+// windows.h must come first: the automation header builds on its types.
 #include <windows.h>
+
 #include <oleauto.h>

@@ -5,7 +5,9 @@
 namespace zel {
 
 namespace {
-HANDLE ToWin32(DriverHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE ToWin32(DriverHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 }  // namespace
 
 DriverHandle Win32Driver::Open(const char* name) noexcept {
@@ -29,6 +31,8 @@ void Win32Driver::Close(DriverHandle handle) noexcept {
   if (handle != kNoDriverHandle) CloseHandle(ToWin32(handle));
 }
 
-void Win32Driver::Sleep(std::uint32_t milliseconds) noexcept { ::Sleep(milliseconds); }
+void Win32Driver::Sleep(std::uint32_t milliseconds) noexcept {
+  ::Sleep(milliseconds);
+}
 
 }  // namespace zel

@@ -16,7 +16,7 @@ struct Bench::Chip {
   bool plugged = true;
   bool open = false;
   bool cpuRunning = false;
-  int refuseOpens = 0;  // < 0: refuse every open
+  int refuseOpens = 0;                 // < 0: refuse every open
   std::unique_ptr<Firmware> firmware;  // set while a complete image runs
   ImageTracker image;
 };
@@ -39,7 +39,9 @@ int DeviceNumber(const char* name) {
 }
 
 // Opens are exclusive, so the device number identifies an open handle; 0 stays unused.
-DriverHandle HandleOf(int device) { return static_cast<DriverHandle>(device) + 1; }
+DriverHandle HandleOf(int device) {
+  return static_cast<DriverHandle>(device) + 1;
+}
 int DeviceOf(DriverHandle handle) {
   return handle >= 1 && handle <= ezusb::kDeviceCount ? static_cast<int>(handle - 1) : -1;
 }
@@ -209,9 +211,8 @@ void Bench::Close(DriverHandle handle) noexcept {
   Record(std::move(entry));
 }
 
-bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in,
-                    std::uint32_t inSize, void* out, std::uint32_t outSize,
-                    std::uint32_t& returned) noexcept {
+bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in, std::uint32_t inSize,
+                    void* out, std::uint32_t outSize, std::uint32_t& returned) noexcept {
   std::lock_guard lock(mutex_);
   returned = 0;
   ApplyEvents();
@@ -228,8 +229,8 @@ bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in,
   TraceEntry entry;
   entry.device = device;
   entry.code = code;
-  entry.kind = code == ezusb::kIoctlAnchorDownload       ? TraceKind::kWrite
-               : code == ezusb::kIoctlVendorRequest      ? TraceKind::kRead
+  entry.kind = code == ezusb::kIoctlAnchorDownload        ? TraceKind::kWrite
+               : code == ezusb::kIoctlVendorRequest       ? TraceKind::kRead
                : code == ezusb::kIoctlGetDeviceDescriptor ? TraceKind::kDescriptor
                                                           : TraceKind::kOther;
   Chip* chip = ChipAt(device);
@@ -255,8 +256,8 @@ bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in,
   return ok;
 }
 
-bool Bench::Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize,
-                  void* out, std::uint32_t outSize, std::uint32_t& returned, TraceEntry& entry) {
+bool Bench::Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                  std::uint32_t outSize, std::uint32_t& returned, TraceEntry& entry) {
   const auto* input = static_cast<const std::uint8_t*>(in);
   auto* output = static_cast<std::uint8_t*>(out);
   RunFirmware(chip);
@@ -289,7 +290,8 @@ bool Bench::Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t 
       returned = ezusb::kDescriptorSize;
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 

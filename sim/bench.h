@@ -67,9 +67,9 @@ class Bench final : public Driver {
 
   // Faults. Requests are the driver's DeviceIoControl calls, counted from the bench's start.
   std::uint64_t RequestCount() const;
-  void RefuseOpens(int device, int count = 1);  // count < 0: every open from now on
-  void FailRequest(std::uint64_t k);            // the k-th request from now on fails
-  void FailNextRequest(TraceKind kind);         // kDescriptor, kWrite, kRead or kOther
+  void RefuseOpens(int device, int count = 1);            // count < 0: every open from now on
+  void FailRequest(std::uint64_t k);                      // the k-th request from now on fails
+  void FailNextRequest(TraceKind kind);                   // kDescriptor, kWrite, kRead or kOther
   void UnplugBeforeRequest(std::uint64_t k, int device);  // k counted from now on
   void Unplug(int device);
   void Replug(int device);  // comes back as after a power cycle
@@ -90,8 +90,7 @@ class Bench final : public Driver {
   void ApplyEvents();
   void Record(TraceEntry entry);
   void RunFirmware(Chip& chip);
-  void WriteChip(Chip& chip, std::uint16_t address, const std::uint8_t* data,
-                 std::uint32_t length);
+  void WriteChip(Chip& chip, std::uint16_t address, const std::uint8_t* data, std::uint32_t length);
   bool Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
              std::uint32_t outSize, std::uint32_t& returned, TraceEntry& entry);
   void SetPlugged(Chip& chip, bool plugged);

@@ -6,18 +6,24 @@ namespace zel::sim {
 
 const char* ModelName(UnitModel model) noexcept {
   switch (model) {
-    case UnitModel::kOrvane: return "orvane";
-    case UnitModel::kKestrin: return "kestrin";
-    case UnitModel::kPolyax: return "polyax";
+    case UnitModel::kOrvane:
+      return "orvane";
+    case UnitModel::kKestrin:
+      return "kestrin";
+    case UnitModel::kPolyax:
+      return "polyax";
   }
   return "";
 }
 
 std::uint16_t ModelProductId(UnitModel model) noexcept {
   switch (model) {
-    case UnitModel::kOrvane: return ezusb::kProductOrvane;
-    case UnitModel::kKestrin: return ezusb::kProductKestrin;
-    case UnitModel::kPolyax: return ezusb::kProductPolyax;
+    case UnitModel::kOrvane:
+      return ezusb::kProductOrvane;
+    case UnitModel::kKestrin:
+      return ezusb::kProductKestrin;
+    case UnitModel::kPolyax:
+      return ezusb::kProductPolyax;
   }
   return 0;
 }

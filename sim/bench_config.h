@@ -13,8 +13,8 @@ namespace zel::sim {
 
 enum class UnitModel { kOrvane, kKestrin, kPolyax };
 
-const char* ModelName(UnitModel model) noexcept;            // "orvane", "kestrin", "polyax"
-std::uint16_t ModelProductId(UnitModel model) noexcept;     // 0x314C, 0x314D, 0x314E
+const char* ModelName(UnitModel model) noexcept;         // "orvane", "kestrin", "polyax"
+std::uint16_t ModelProductId(UnitModel model) noexcept;  // 0x314C, 0x314D, 0x314E
 std::optional<UnitModel> ModelFromName(const std::string& name);
 
 struct UnitConfig {
@@ -22,16 +22,16 @@ struct UnitConfig {
   UnitModel model = UnitModel::kKestrin;
   // Descriptor overrides; by default the model's vendor 0x5A45, product ID and release 0.
   std::optional<std::uint16_t> vendor, product, release;
-  bool firmwareRunning = false;  // firmware loaded and running from the start
-  std::string serial;            // up to 16 bytes in the EEPROM
-  std::uint8_t eepromMarker = 176;          // EEPROM byte 0; 0xB2 moves the serial to 11
+  bool firmwareRunning = false;               // firmware loaded and running from the start
+  std::string serial;                         // up to 16 bytes in the EEPROM
+  std::uint8_t eepromMarker = 176;            // EEPROM byte 0; 0xB2 moves the serial to 11
   std::array<std::uint8_t, 2> version{1, 0};  // major, minor
-  std::uint16_t speedDivider = 0;           // initial speed register
-  std::vector<std::int32_t> positions;      // initial positions, motor 1 first
+  std::uint16_t speedDivider = 0;             // initial speed register
+  std::vector<std::int32_t> positions;        // initial positions, motor 1 first
   std::array<std::int32_t, 2> limits{-1000000, 1000000};  // backward, forward travel limit
-  std::vector<int> motors;        // Polyax: connected motors; empty means 1 to 32
-  std::vector<int> faultyMotors;  // Polyax: motors that answer with a communication fault
-  std::map<int, std::uint16_t> adc;  // raw channel values; unset channels read 0xFFFF
+  std::vector<int> motors;              // Polyax: connected motors; empty means 1 to 32
+  std::vector<int> faultyMotors;        // Polyax: motors that answer with a communication fault
+  std::map<int, std::uint16_t> adc;     // raw channel values; unset channels read 0xFFFF
   std::uint16_t temperatureRaw = 2048;  // initial channel-4 value
   int countsPerStep = 10;               // channel-4 change per actuator step (0: never moves)
   std::map<int, int> lines;             // initial line values, 0 or 1

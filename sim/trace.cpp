@@ -17,22 +17,27 @@ std::string Bytes(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-const char* Outcome(bool ok) { return ok ? "ok" : "fail"; }
+const char* Outcome(bool ok) {
+  return ok ? "ok" : "fail";
+}
 }  // namespace
 
 std::string FormatTrace(const TraceEntry& e) {
   const std::string device = std::to_string(e.device);
   switch (e.kind) {
-    case TraceKind::kOpen: return "open " + device + " " + Outcome(e.ok);
-    case TraceKind::kClose: return "close " + device;
-    case TraceKind::kDescriptor: return "descriptor " + device + " " + Outcome(e.ok);
+    case TraceKind::kOpen:
+      return "open " + device + " " + Outcome(e.ok);
+    case TraceKind::kClose:
+      return "close " + device;
+    case TraceKind::kDescriptor:
+      return "descriptor " + device + " " + Outcome(e.ok);
     case TraceKind::kWrite:
-      return "write " + device + " 0x" + Hex(e.address, 4) + Bytes(e.bytes) + " " +
-             Outcome(e.ok);
+      return "write " + device + " 0x" + Hex(e.address, 4) + Bytes(e.bytes) + " " + Outcome(e.ok);
     case TraceKind::kRead:
       return "read " + device + " 0x" + Hex(e.address, 4) + " " + std::to_string(e.asked) + " " +
              Outcome(e.ok) + Bytes(e.bytes);
-    case TraceKind::kSleep: return "sleep " + std::to_string(e.milliseconds);
+    case TraceKind::kSleep:
+      return "sleep " + std::to_string(e.milliseconds);
     case TraceKind::kOther:
       return "request " + device + " 0x" + Hex(e.code, 8) + " " + Outcome(e.ok);
   }

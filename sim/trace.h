@@ -11,11 +11,11 @@ enum class TraceKind { kOpen, kClose, kDescriptor, kWrite, kRead, kSleep, kOther
 
 struct TraceEntry {
   TraceKind kind = TraceKind::kOther;
-  int device = -1;            // -1 when the name named no device number
-  bool ok = false;            // open, descriptor, write, read, other
-  std::uint32_t code = 0;     // control code (other)
-  std::uint16_t address = 0;  // write, read
-  std::uint32_t asked = 0;    // read: bytes asked for
+  int device = -1;                  // -1 when the name named no device number
+  bool ok = false;                  // open, descriptor, write, read, other
+  std::uint32_t code = 0;           // control code (other)
+  std::uint16_t address = 0;        // write, read
+  std::uint32_t asked = 0;          // read: bytes asked for
   std::vector<std::uint8_t> bytes;  // write: bytes sent; read: bytes returned
   std::uint32_t milliseconds = 0;   // sleep
   std::uint64_t atMicros = 0;       // bench time of the operation
