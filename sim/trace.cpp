@@ -5,43 +5,69 @@
 namespace zel::sim {
 
 namespace {
-std::string Hex(unsigned value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
+void AppendHex(std::string& text, unsigned value, int digits) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%0*X", digits, value);
+  text += hex;
 }
 
-std::string Bytes(const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  for (std::uint8_t b : bytes) text += " " + Hex(b, 2);
-  return text;
+void AppendBytes(std::string& text, const std::vector<std::uint8_t>& bytes) {
+  for (std::uint8_t b : bytes) {
+    text += ' ';
+    AppendHex(text, b, 2);
+  }
 }
 
-const char* Outcome(bool ok) {
-  return ok ? "ok" : "fail";
-}
+const char* Outcome(bool ok) { return ok ? " ok" : " fail"; }
 }  // namespace
 
 std::string FormatTrace(const TraceEntry& e) {
-  const std::string device = std::to_string(e.device);
+  std::string text;
+  const auto head = [&](const char* word) {
+    text += word;
+    text += ' ';
+    text += std::to_string(e.device);
+  };
   switch (e.kind) {
     case TraceKind::kOpen:
-      return "open " + device + " " + Outcome(e.ok);
+      head("open");
+      text += Outcome(e.ok);
+      break;
     case TraceKind::kClose:
-      return "close " + device;
+      head("close");
+      break;
     case TraceKind::kDescriptor:
-      return "descriptor " + device + " " + Outcome(e.ok);
+      head("descriptor");
+      text += Outcome(e.ok);
+      break;
     case TraceKind::kWrite:
-      return "write " + device + " 0x" + Hex(e.address, 4) + Bytes(e.bytes) + " " + Outcome(e.ok);
+      head("write");
+      text += " 0x";
+      AppendHex(text, e.address, 4);
+      AppendBytes(text, e.bytes);
+      text += Outcome(e.ok);
+      break;
     case TraceKind::kRead:
-      return "read " + device + " 0x" + Hex(e.address, 4) + " " + std::to_string(e.asked) + " " +
-             Outcome(e.ok) + Bytes(e.bytes);
+      head("read");
+      text += " 0x";
+      AppendHex(text, e.address, 4);
+      text += ' ';
+      text += std::to_string(e.asked);
+      text += Outcome(e.ok);
+      AppendBytes(text, e.bytes);
+      break;
     case TraceKind::kSleep:
-      return "sleep " + std::to_string(e.milliseconds);
+      text += "sleep ";
+      text += std::to_string(e.milliseconds);
+      break;
     case TraceKind::kOther:
-      return "request " + device + " 0x" + Hex(e.code, 8) + " " + Outcome(e.ok);
+      head("request");
+      text += " 0x";
+      AppendHex(text, e.code, 8);
+      text += Outcome(e.ok);
+      break;
   }
-  return {};
+  return text;
 }
 
 }  // namespace zel::sim
