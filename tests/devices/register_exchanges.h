@@ -28,6 +28,21 @@ inline std::vector<std::string> Exchanges(const sim::Bench& bench) {
   return exchanges;
 }
 
+// The exchanges that start with `prefix`, in order.
+inline std::vector<std::string> Only(const std::vector<std::string>& exchanges,
+                                     const std::string& prefix) {
+  std::vector<std::string> picked;
+  for (const auto& e : exchanges)
+    if (e.rfind(prefix, 0) == 0) picked.push_back(e);
+  return picked;
+}
+
+inline std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 // How many exchanges start with `prefix`.
 inline long CountOf(const std::vector<std::string>& exchanges, const std::string& prefix) {
   return std::count_if(exchanges.begin(), exchanges.end(),
