@@ -8,7 +8,9 @@ namespace zel {
 namespace dm = dual_motor;
 
 namespace {
-bool Failed(EzUsbLink& link) { return link.GetStatus() != LinkStatus::eErrorNoError; }
+bool Failed(EzUsbLink& link) {
+  return link.GetStatus() != LinkStatus::eErrorNoError;
+}
 
 std::uint8_t MoveCommandByte(std::int32_t motor, bool ignoreMotorBit, std::int32_t mode) {
   const std::int32_t m = ignoreMotorBit ? 1 : motor;
@@ -110,6 +112,8 @@ std::int32_t DualMotorController::GetMotorFreq(std::int32_t) {
   return dm::DividerFrequency(ezusb::Get16(divider));
 }
 
-std::int32_t DualMotorController::GetMotorCount() { return 2; }
+std::int32_t DualMotorController::GetMotorCount() {
+  return 2;
+}
 
 }  // namespace zel

@@ -1,0 +1,86 @@
+# Writes the firmware image of one model as an Intel HEX file.
+#   cmake -DMODEL=Orvane|Kestrin|Polyax -DOUTPUT=<file> -P make_image.cmake
+# The image layout (header, body, checksum) is described in sim/firmware_image.h, whose tracker
+# decides on a bench chip whether a download was this image.
+cmake_minimum_required(VERSION 3.25)
+
+if(MODEL STREQUAL "Orvane")
+  set(product 0x314C)
+  set(body_length 500)
+elseif(MODEL STREQUAL "Kestrin")
+  set(product 0x314D)
+  set(body_length 372)
+elseif(MODEL STREQUAL "Polyax")
+  set(product 0x314E)
+  set(body_length 628)
+else()
+  message(FATAL_ERROR "make_image.cmake: unknown MODEL '${MODEL}'")
+endif()
+if(NOT OUTPUT)
+  message(FATAL_ERROR "make_image.cmake: OUTPUT not set")
+endif()
+
+set(hex_digits "0123456789ABCDEF")
+function(hex_byte value out)
+  math(EXPR high "(${value} >> 4) & 15")
+  math(EXPR low "${value} & 15")
+  string(SUBSTRING "${hex_digits}" ${high} 1 h)
+  string(SUBSTRING "${hex_digits}" ${low} 1 l)
+  set(${out} "${h}${l}" PARENT_SCOPE)
+endfunction()
+
+# The body: a byte sequence of its own for each model, from a small congruential generator
+# seeded with the product ID.
+set(body "")
+math(EXPR state "${product} & 255")
+math(EXPR checksum "0")
+math(EXPR last "${body_length} - 1")
+foreach(i RANGE ${last})
+  math(EXPR state "(${state} * 109 + 89 + (${i} >> 3)) & 255")
+  list(APPEND body ${state})
+  math(EXPR checksum "(${checksum} + ${state}) & 65535")
+endforeach()
+
+# Header: signature "ZELF", product ID, body length, body checksum, six zero bytes.
+math(EXPR p_low "${product} & 255")
+math(EXPR p_high "${product} >> 8")
+math(EXPR l_low "${body_length} & 255")
+math(EXPR l_high "${body_length} >> 8")
+math(EXPR c_low "${checksum} & 255")
+math(EXPR c_high "${checksum} >> 8")
+set(image 90 69 76 70 ${p_low} ${p_high} ${l_low} ${l_high} ${c_low} ${c_high} 0 0 0 0 0 0
+    ${body})
+
+# Records of 16 data bytes from address 0x0000, type 0, then the end record.
+list(LENGTH image size)
+set(text "")
+set(address 0)
+while(address LESS size)
+  math(EXPR remaining "${size} - ${address}")
+  if(remaining GREATER 16)
+    set(remaining 16)
+  endif()
+  math(EXPR a_high "${address} >> 8")
+  math(EXPR a_low "${address} & 255")
+  math(EXPR sum "${remaining} + ${a_high} + ${a_low}")
+  hex_byte(${remaining} count_text)
+  hex_byte(${a_high} a_high_text)
+  hex_byte(${a_low} a_low_text)
+  set(record ":${count_text}${a_high_text}${a_low_text}00")
+  math(EXPR stop "${address} + ${remaining} - 1")
+  foreach(k RANGE ${address} ${stop})
+    list(GET image ${k} byte)
+    hex_byte(${byte} byte_text)
+    string(APPEND record "${byte_text}")
+    math(EXPR sum "${sum} + ${byte}")
+  endforeach()
+  math(EXPR record_checksum "(256 - (${sum} & 255)) & 255")
+  hex_byte(${record_checksum} checksum_text)
+  string(APPEND text "${record}${checksum_text}\n")
+  math(EXPR address "${address} + ${remaining}")
+endwhile()
+string(APPEND text ":00000001FF\n")
+
+# Written through a temporary file so that a reader never sees half an image.
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")
