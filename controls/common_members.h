@@ -22,7 +22,7 @@ class CommonMembers {
   bool Connect() {
     Control& c = self();
     return UnitSelection(Control::kClass, c.Link(), c.Motors(), c.Info(), c.SerialFilter(),
-                         c.FirmwareDirectory())
+                         c.DefaultSpeed(), c.FirmwareDirectory())
         .Connect();
   }
 

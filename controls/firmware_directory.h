@@ -8,7 +8,7 @@
 namespace zel {
 
 // The environment's firmware directory with a trailing separator, or the module's directory.
-inline std::string FirmwareDirectory(const ControlEnvironment& environment) {
+inline std::string ResolveFirmwareDirectory(const ControlEnvironment& environment) {
   std::string directory = environment.firmwareDirectory;
   if (directory.empty()) return ModuleDirectory();
   if (directory.back() != '/' && directory.back() != '\\') directory += kPathSeparator;

@@ -22,6 +22,7 @@ class KestrinControl : public CommonMembers<KestrinControl> {
   MotorController& Motors() noexcept { return motors_; }
   DeviceInfoReader& Info() noexcept { return info_; }
   std::string& SerialFilter() noexcept { return serialFilter_; }
+  std::int32_t DefaultSpeed() const noexcept { return defaultSpeed_; }
   const std::string& FirmwareDirectory() const noexcept { return firmwareDirectory_; }
 
  private:

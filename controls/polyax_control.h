@@ -27,6 +27,7 @@ class PolyaxControl : public CommonMembers<PolyaxControl> {
   MotorController& Motors() noexcept { return motors_; }
   DeviceInfoReader& Info() noexcept { return info_; }
   std::string& SerialFilter() noexcept { return serialFilter_; }
+  std::int32_t DefaultSpeed() const noexcept { return defaultSpeed_; }
   const std::string& FirmwareDirectory() const noexcept { return firmwareDirectory_; }
 
  private:

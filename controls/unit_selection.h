@@ -13,13 +13,14 @@ namespace zel {
 class UnitSelection {
  public:
   UnitSelection(const ControlClass& cls, EzUsbLink& link, MotorController& motors,
-                DeviceInfoReader& info, const std::string& serialFilter,
+                DeviceInfoReader& info, const std::string& serialFilter, std::int32_t defaultSpeed,
                 const std::string& firmwareDirectory) noexcept
       : cls_(cls),
         link_(link),
         motors_(motors),
         info_(info),
         serialFilter_(serialFilter),
+        defaultSpeed_(defaultSpeed),
         firmwareDirectory_(firmwareDirectory) {}
 
   // Walks the units of the class from device number 0, boots each whose firmware does not run,
@@ -36,6 +37,7 @@ class UnitSelection {
   MotorController& motors_;
   DeviceInfoReader& info_;
   const std::string& serialFilter_;
+  std::int32_t defaultSpeed_;
   const std::string& firmwareDirectory_;
 };
 
