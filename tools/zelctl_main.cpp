@@ -1,0 +1,87 @@
+// zelctl, the instrument shell: creates a control, runs calls on it and prints their results.
+// Exit status 0 when every line ran, 1 when a line was reported, 2 when the session could not
+// start (command line, bench description, trace file).
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "sim/bench.h"
+#include "sim/bench_description.h"
+#include "tools/zelctl_options.h"
+#include "tools/zelctl_shell.h"
+#include "tools/zelctl_trace.h"
+
+#ifdef _WIN32
+#include "platform/driver_win32.h"
+#endif
+
+namespace {
+
+constexpr int kStartFailed = 2;
+
+int Refuse(const std::string& message) {
+  std::cerr << "zelctl: " << message << '\n';
+  return kStartFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace zel;
+  std::string error;
+  const auto options = zelctl::ParseOptions({argv + 1, argv + argc}, error);
+  if (!options) return Refuse(error + "\n" + zelctl::UsageText());
+  if (options->help) {
+    std::cout << zelctl::UsageText();
+    return 0;
+  }
+
+  // Declared before the drivers, so it outlives every operation it records.
+  std::ofstream traceFile;
+  if (options->trace) {
+    traceFile.open(*options->trace, std::ios::binary | std::ios::trunc);
+    if (!traceFile) return Refuse(*options->trace + ": cannot be written");
+  }
+  auto writeTrace = [&traceFile](const sim::TraceEntry& entry) {
+    traceFile << sim::FormatTrace(entry) << '\n';
+  };
+
+  std::unique_ptr<sim::Bench> bench;
+  std::unique_ptr<Driver> hardware;
+  std::unique_ptr<zelctl::TracingDriver> tracer;
+  Driver* driver = nullptr;
+  if (options->bench) {
+    const auto config = sim::LoadBenchDescription(*options->bench, error);
+    if (!config) return Refuse(error);
+    bench = std::make_unique<sim::Bench>(
+        *config, options->live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
+  } else {
+#ifdef _WIN32
+    hardware = std::make_unique<Win32Driver>();
+#else
+    bench = std::make_unique<sim::Bench>(
+        sim::DefaultBench(), options->live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
+#endif
+  }
+  if (bench) {
+    // The shell never looks back at the bench's record, so keep none in memory.
+    bench->SetTraceRecording(false);
+    if (options->trace) bench->SetTraceSink(writeTrace);
+    driver = bench.get();
+  } else if (options->trace) {
+    tracer = std::make_unique<zelctl::TracingDriver>(*hardware, writeTrace);
+    driver = tracer.get();
+  } else {
+    driver = hardware.get();
+  }
+
+  zelctl::Shell shell(*driver, options->firmwareDirectory, std::cout, std::cerr);
+  shell.Create(options->kind);
+  if (options->calls) {
+    shell.RunCalls(*options->calls);
+  } else {
+    shell.RunLines(std::cin);
+  }
+  std::cout.flush();
+  return shell.Failed() ? 1 : 0;
+}
