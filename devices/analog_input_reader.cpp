@@ -25,7 +25,8 @@ bool AnalogInputReader::WaitConversion() {
 // Every reading starts its own conversion; an earlier result is never reused.
 std::int32_t AnalogInputReader::ReadChannelRaw(std::int32_t channel) {
   DeviceLockGuard guard(lock_);
-  if (IsConversionBusy()) return kNoReading;
+  // A trigger byte that could not be read tells nothing: no conversion is started blindly.
+  if (IsConversionBusy() || link_.GetStatus() != LinkStatus::eErrorNoError) return kNoReading;
   if (!StartConversion() || !WaitConversion()) return kNoReading;
   std::uint8_t bytes[2] = {};
   const std::int32_t read = link_.ReadMemory(bytes, sizeof bytes, sensors::ChannelAddress(channel));

@@ -42,7 +42,8 @@ bool TemperatureUnit::StepActuator(std::int32_t step) {
 // temperature is not left to settle.
 bool TemperatureUnit::SetTemperature(double value) {
   DeviceLockGuard guard(lock_);
-  if (IsActuatorBusy()) return false;
+  // An actuator whose state could not be read is not stepped.
+  if (IsActuatorBusy() || link_.GetStatus() != LinkStatus::eErrorNoError) return false;
   std::int32_t target = 0;
   if (!sensors::TemperatureToRaw(value, target)) return false;
   std::int32_t reading = reader_.ReadChannelRaw(sensors::kTemperatureChannel);

@@ -32,7 +32,7 @@ TEST_F(AnalogInputReaderTest, ReadingTriggersTwiceWaitsAndReadsTheChannel) {
   EXPECT_EQ(reader.ReadChannelRaw(0), 0x0123);
   EXPECT_EQ(
       Exchanges(bench),
-      (Lines{"read 0 0x1C02 1 ok 00", "write 0 0x1C02 01 ok", "write 0 0x1C02 01 ok",
+      (Lines{"read 0 0x1C02 1 ok 00", "status", "write 0 0x1C02 01 ok", "write 0 0x1C02 01 ok",
              "write 0 0x1C02 01 ok", "write 0 0x1C02 01 ok", "read 0 0x1C02 1 ok 01", "status",
              "sleep 10", "read 0 0x1C02 1 ok 00", "status", "read 0 0x1C03 2 ok 23 01"}));
 }
@@ -55,6 +55,13 @@ TEST_F(AnalogInputReaderTest, RunningConversionRefusesWithoutWriting) {
   EXPECT_EQ(reader.ReadChannel(4), 2147483647.0);
   EXPECT_EQ(Exchanges(bench), (Lines{"read 0 0x1C02 1 ok 01"}));
   EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoError);
+}
+
+TEST_F(AnalogInputReaderTest, UnreadableTriggerStartsNoConversion) {
+  bench.FailNextRequest(sim::TraceKind::kRead);
+  EXPECT_EQ(reader.ReadChannel(0), 2147483647.0);
+  EXPECT_EQ(Exchanges(bench), (Lines{"read 0 0x1C02 1 fail", "status"}));
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorDataRead);
 }
 
 TEST_F(AnalogInputReaderTest, ConversionThatNeverEndsTimesOutAfter2001Pauses) {

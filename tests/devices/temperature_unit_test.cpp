@@ -103,6 +103,14 @@ TEST(TemperatureUnitTest, BusyActuatorRefusesWithoutSending) {
   EXPECT_EQ(Exchanges(orvane.bench), (Lines{"read 0 0x1C80 1 ok 01"}));
 }
 
+TEST(TemperatureUnitTest, UnreadableActuatorStateRefusesWithoutSending) {
+  Orvane orvane(Sensor(2000));
+  orvane.bench.FailNextRequest(sim::TraceKind::kRead);
+  EXPECT_FALSE(orvane.unit.SetTemperature(20.0));
+  EXPECT_EQ(Exchanges(orvane.bench), (Lines{"read 0 0x1C80 1 fail", "status"}));
+  EXPECT_EQ(orvane.link.GetStatus(), LinkStatus::eErrorDataRead);
+}
+
 // The budget is tested after the reading: the 257th step goes out before the unit gives up.
 TEST(TemperatureUnitTest, ActuatorThatNeverMovesGetsExactly257Steps) {
   Orvane orvane(Sensor(2048, 0));
