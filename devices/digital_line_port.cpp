@@ -1,5 +1,6 @@
 #include "devices/digital_line_port.h"
 
+#include "devices/busy_poll.h"
 #include "devices/line_port_registers.h"
 
 namespace zel {
@@ -21,16 +22,10 @@ bool DigitalLinePort::IsLineBusy() {
 
 bool DigitalLinePort::WaitLineIdle() {
   DeviceLockGuard guard(lock_);
-  for (int pauses = 0;;) {
-    const Command state = ReadCommandState();
-    if (state == Command::kUnreadable) return false;
-    if (state == Command::kIdle) return true;
-    link_.Pause(kPollPauseMs);
-    if (++pauses > kPollPauseLimit) {
-      link_.SetStatus(LinkStatus::eErrorNoDeviceResponse);
-      return false;
-    }
-  }
+  return WaitWhileBusy(link_, kPollPauseLimit, [this] {
+    DeviceLockGuard inner(lock_);
+    return link_.ReadByte(lp::kCommand) != lp::kIdle;
+  });
 }
 
 // An earlier command still in progress is not waited for: the caller learns "Device busy".

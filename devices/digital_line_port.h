@@ -28,7 +28,6 @@ class DigitalLinePort {
   // pauses, or with the link's own code when a read fails.
   bool WaitLineIdle();
 
-  static constexpr std::uint32_t kPollPauseMs = 10;
   static constexpr int kPollPauseLimit = 2000;
 
  private:

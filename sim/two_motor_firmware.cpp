@@ -54,10 +54,7 @@ class TwoMotorMotion final : public Peripheral {
         for (auto& axis : axes_) axis.Stop(now);
       memory[dm::kStopRequest] = 0;
     }
-    if (Touches(address, length, dm::kMoveCommand))
-      TakeCommand(memory, now);
-    else
-      hasTaken_ = false;  // whatever comes next is a new command
+    if (Touches(address, length, dm::kMoveCommand)) TakeCommand(memory, now);
     Publish(memory);
   }
 
@@ -66,26 +63,20 @@ class TwoMotorMotion final : public Peripheral {
     return motor < unit.positions.size() ? unit.positions[motor] : 0;
   }
 
-  // The firmware takes the command byte off the register as it starts the move. The host
-  // writes every register twice, in two identical requests at the same instant (bench time only
-  // moves while the host pauses), and may send the command byte once more right after reading
-  // the status; the firmware answers the first copy and passes over the others, so a move runs
-  // its steps once. A copy is the same byte at the same instant with no other host write in
-  // between; anything else (a new step count first, a later instant, another byte) is a new
-  // command.
+  // The firmware takes the command byte off the register as it starts the move, and drops a
+  // command for a motor that is already under way. The host writes every register twice, in
+  // two identical requests at the same instant (bench time only moves while the host pauses),
+  // and may send the command byte once more right after reading the status: the first copy
+  // starts the move and finds the motor resting, every later copy finds it running, so a move
+  // runs its steps once. (A move that ends at once, against a pressed switch, ends the same way
+  // however often it is repeated.)
   void TakeCommand(Memory& memory, std::uint64_t now) {
     const std::uint8_t command = memory[dm::kMoveCommand];
     memory[dm::kMoveCommand] = 0;
-    if (command == 0) return;
-    const bool repeated = hasTaken_ && takenAt_ == now && taken_ == command;
-    hasTaken_ = true;
-    takenAt_ = now;
-    taken_ = command;
-    if (repeated || (command & dm::kCommandMove) == 0) return;
+    if ((command & dm::kCommandMove) == 0) return;
     // Bits 1..0 (the mode) set the driver's step resolution; the bench counts steps alike.
     const int motor = (command & dm::kCommandMotor2) ? 1 : 0;
     MotorAxis& axis = axes_[motor];
-    // A motor already under way finishes its move; the command is dropped.
     if (axis.Running()) return;
     axis.Move(Read32(memory, dm::kStepCount),
               StepPeriodMicros(ezusb::Get16(&memory[dm::kSpeedDivider])), now);
@@ -108,9 +99,6 @@ class TwoMotorMotion final : public Peripheral {
   std::array<MotorAxis, 2> axes_;
   std::uint16_t divider_;
   int shown_ = 0;
-  bool hasTaken_ = false;
-  std::uint64_t takenAt_ = 0;
-  std::uint8_t taken_ = 0;
 };
 
 }  // namespace

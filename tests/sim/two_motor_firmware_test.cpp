@@ -77,15 +77,20 @@ TEST_F(TwoMotorFirmwareTest, MoveStepsOncePerDividerPeriodAndExactlyItsCount) {
 }
 
 // Every register write reaches the unit as two identical requests, and the controller may send
-// the command byte once more: the firmware still runs the move once. A later command runs anew.
-TEST_F(TwoMotorFirmwareTest, RepeatedCommandAtTheSameInstantRunsOnce) {
+// the command byte once more; a command for a motor under way, then or later, is dropped. Once
+// the motor rests, the same command runs anew.
+TEST_F(TwoMotorFirmwareTest, CommandRunsItsCountOnceAndIsDroppedWhileTheMotorRuns) {
   Start();
+  const auto t0 = bench->NowMicros();
   const std::uint8_t count[4] = {4, 0, 0, 0};
   ASSERT_TRUE(link->WriteMemory(count, 4, dm::kStepCount));
   ASSERT_TRUE(link->WriteByte(0x42, dm::kMoveCommand));
   ASSERT_TRUE(link->WriteByte(0x42, dm::kMoveCommand));
-  bench->AdvanceMicros(10 * kPeriod);
+  At(t0, 2 * kPeriod);
+  ASSERT_TRUE(link->WriteByte(0x42, dm::kMoveCommand));
+  At(t0, 4 * kPeriod);
   EXPECT_EQ(Position(1), 4);
+  EXPECT_EQ(Flags(), 0x00);
   ASSERT_TRUE(link->WriteByte(0x42, dm::kMoveCommand));
   bench->AdvanceMicros(10 * kPeriod);
   EXPECT_EQ(Position(1), 8);
