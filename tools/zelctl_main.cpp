@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "sim/bench.h"
 #include "sim/bench_description.h"
@@ -18,6 +19,18 @@
 namespace {
 
 constexpr int kStartFailed = 2;
+
+#ifdef _WIN32
+constexpr bool kHaveHardwareDriver = true;
+std::unique_ptr<zel::Driver> MakeHardwareDriver() {
+  return std::make_unique<zel::Win32Driver>();
+}
+#else
+constexpr bool kHaveHardwareDriver = false;
+std::unique_ptr<zel::Driver> MakeHardwareDriver() {
+  return nullptr;
+}
+#endif
 
 int Refuse(const std::string& message) {
   std::cerr << "zelctl: " << message << '\n';
@@ -36,6 +49,16 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // Read first, so a malformed description leaves no trace file behind. Off Windows there is
+  // no driver for real units, so the default bench stands in.
+  std::optional<sim::BenchConfig> config;
+  if (options->bench) {
+    config = sim::LoadBenchDescription(*options->bench, error);
+    if (!config) return Refuse(error);
+  } else if (!kHaveHardwareDriver) {
+    config = sim::DefaultBench();
+  }
+
   // Declared before the drivers, so it outlives every operation it records.
   std::ofstream traceFile;
   if (options->trace) {
@@ -50,18 +73,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<Driver> hardware;
   std::unique_ptr<zelctl::TracingDriver> tracer;
   Driver* driver = nullptr;
-  if (options->bench) {
-    const auto config = sim::LoadBenchDescription(*options->bench, error);
-    if (!config) return Refuse(error);
+  if (config) {
     bench = std::make_unique<sim::Bench>(
         *config, options->live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
   } else {
-#ifdef _WIN32
-    hardware = std::make_unique<Win32Driver>();
-#else
-    bench = std::make_unique<sim::Bench>(
-        sim::DefaultBench(), options->live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
-#endif
+    hardware = MakeHardwareDriver();
   }
   if (bench) {
     // The shell never looks back at the bench's record, so keep none in memory.

@@ -1,0 +1,101 @@
+#include "tools/zelctl_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/automation.h"
+#include "sim/bench.h"
+#include "tests/support/bench_units.h"
+
+namespace zel::zelctl {
+namespace {
+
+using sim::UnitModel;
+
+std::string ImagesBesideShell() {
+  return std::filesystem::path(ZELCTL_PATH).parent_path().string();
+}
+
+class ZelctlShellTest : public ::testing::Test {
+ protected:
+  explicit ZelctlShellTest(
+      sim::BenchConfig config = testing::Bench({testing::Unit(0, UnitModel::kKestrin, true)}))
+      : bench_(config), shell_(bench_, ImagesBesideShell(), out_, err_) {}
+
+  std::vector<std::string> TraceSince(std::size_t from) const {
+    const auto lines = bench_.TraceLines();
+    return {lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end()};
+  }
+
+  sim::Bench bench_;
+  std::ostringstream out_, err_;
+  Shell shell_;
+};
+
+TEST_F(ZelctlShellTest, UnallocatableResultStringPrintsTheHresult) {
+  shell_.Create(ControlKind::kKestrin);
+  automation::FailStringAllocations(1);
+  shell_.Run("LastErrorText", 1);
+  automation::FailStringAllocations(1);  // the shell's own copy of the argument
+  shell_.Run("SetSerial \"KS\"", 2);
+  shell_.Run("LastErrorText", 3);
+  EXPECT_EQ(out_.str(),
+            "LastErrorText -> HRESULT 0x8007000E\nSetSerial -> HRESULT 0x8007000E\n"
+            "LastErrorText -> \"No Error\"\n");
+  EXPECT_FALSE(shell_.Failed());
+}
+
+TEST_F(ZelctlShellTest, SleepPassesThroughTheDriver) {
+  shell_.Create(ControlKind::kKestrin);
+  const auto before = bench_.NowMicros();
+  const std::size_t mark = bench_.TraceLines().size();
+  shell_.Run("sleep 250", 1);
+  shell_.Run("sleep 0", 2);
+  EXPECT_EQ(bench_.NowMicros() - before, 250'000u);
+  EXPECT_EQ(TraceSince(mark), (std::vector<std::string>{"sleep 250", "sleep 0"}));
+  EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(ZelctlShellTest, ReleaseSendsNothingAndTheMotorRunsOn) {
+  shell_.Create(ControlKind::kKestrin);
+  shell_.Run("MoveMotor 1 1000 1", 1);
+  const std::size_t mark = bench_.TraceLines().size();
+  shell_.Run("release", 2);
+  EXPECT_TRUE(TraceSince(mark).empty());
+  EXPECT_EQ(shell_.ControlCount(), 0u);
+  EXPECT_EQ(shell_.CurrentNumber(), 0);
+
+  // A new control selects the same unit without booting it, and finds the motor moving.
+  shell_.Run("new kestrin", 3);
+  const auto connect = TraceSince(mark);
+  EXPECT_EQ(std::count_if(connect.begin(), connect.end(),
+                          [](const std::string& l) { return l.rfind("write", 0) == 0; }),
+            0);
+  shell_.Run("GetMotorStatus 1", 4);
+  EXPECT_EQ(out_.str(), "MoveMotor -> 1\nGetMotorStatus -> 1\n");
+  EXPECT_EQ(shell_.CurrentNumber(), 2);
+}
+
+TEST_F(ZelctlShellTest, ControlsKeepTheirNumbers) {
+  shell_.Create(ControlKind::kKestrin);
+  shell_.Run("new polyax", 1);
+  shell_.Run("new orvane", 2);
+  EXPECT_EQ(shell_.CurrentNumber(), 3);
+  shell_.Run("use 1", 3);
+  EXPECT_EQ(shell_.CurrentNumber(), 1);
+  shell_.Run("release", 4);
+  EXPECT_EQ(shell_.CurrentNumber(), 3);  // the latest remaining, not the next in line
+  shell_.Run("use 2", 5);
+  EXPECT_EQ(shell_.CurrentNumber(), 2);
+  EXPECT_EQ(shell_.ControlCount(), 2u);
+  EXPECT_FALSE(shell_.Failed());
+  shell_.Run("use 1", 6);
+  EXPECT_TRUE(shell_.Failed());
+  EXPECT_EQ(err_.str(), "zelctl: line 6: control 1 was released\n");
+}
+
+}  // namespace
+}  // namespace zel::zelctl
