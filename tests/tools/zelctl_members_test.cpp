@@ -146,30 +146,16 @@ TEST(ZelctlMembersTest, UnfitLinesAreRefusedWithAReason) {
             "MoveMotor argument 3: expected a 16-bit integer (0 is false), not 70000");
 }
 
+// What the sessions in the process tests do not reach: -1, doubles that need all 17 digits,
+// texts with quotes, and failing HRESULTs that carry a value.
 TEST(ZelctlMembersTest, ResultsAreFormattedAsTheShellPrintsThem) {
-  EXPECT_EQ(FormatResultLine("MoveMotor", {S_OK, VARIANT_BOOL{1}}), "MoveMotor -> 1");
   EXPECT_EQ(FormatResultLine("X", {S_OK, VARIANT_BOOL{-1}}), "X -> -1");
-  EXPECT_EQ(FormatResultLine("GetMotorPosition", {S_OK, std::int32_t{2147483647}}),
-            "GetMotorPosition -> 2147483647");
-  EXPECT_EQ(FormatResultLine("Temperature", {S_OK, 20.5}), "Temperature -> 20.5");
   EXPECT_EQ(FormatResultLine("T", {S_OK, -20.900000000000002}), "T -> -20.900000000000002");
   EXPECT_EQ(FormatResultLine("T", {S_OK, 0.1}), "T -> 0.1");
-  EXPECT_EQ(FormatResultLine("ADC", {S_OK, 2147483647.0}), "ADC -> 2147483647");
-  EXPECT_EQ(FormatResultLine("T", {S_OK, std::numeric_limits<double>::infinity()}), "T -> inf");
-  EXPECT_EQ(FormatResultLine("GetSerial", {S_OK, std::string("KS-0001")}),
-            "GetSerial -> \"KS-0001\"");
-  EXPECT_EQ(FormatResultLine("GetSerial", {S_OK, std::string("")}), "GetSerial -> \"\"");
   EXPECT_EQ(FormatResultLine("S", {S_OK, std::string("a\"b\\")}), R"(S -> "a\"b\\")");
-  EXPECT_EQ(FormatResultLine("Temperature", {S_OK, {}}), "Temperature -> S_OK");
   EXPECT_EQ(FormatResultLine("LastErrorText", {E_OUTOFMEMORY, std::string("x")}),
             "LastErrorText -> HRESULT 0x8007000E");
   EXPECT_EQ(FormatResultLine("X", {E_POINTER, {}}), "X -> HRESULT 0x80004003");
-}
-
-TEST(ZelctlMembersTest, CheckingALineNeverFails) {
-  for (const char* line : {"MoveMotor 1 400", "Temperature = inf", "SetShutterState 1 -1",
-                           "ADC 99999999999", "SetSerial \"x", "FirmwareVersion = \"a\"", ""})
-    CheckCallLine(line);
 }
 
 std::optional<Options> Parse(std::vector<std::string> args, std::string& error) {

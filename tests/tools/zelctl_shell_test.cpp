@@ -79,23 +79,5 @@ TEST_F(ZelctlShellTest, ReleaseSendsNothingAndTheMotorRunsOn) {
   EXPECT_EQ(shell_.CurrentNumber(), 2);
 }
 
-TEST_F(ZelctlShellTest, ControlsKeepTheirNumbers) {
-  shell_.Create(ControlKind::kKestrin);
-  shell_.Run("new polyax", 1);
-  shell_.Run("new orvane", 2);
-  EXPECT_EQ(shell_.CurrentNumber(), 3);
-  shell_.Run("use 1", 3);
-  EXPECT_EQ(shell_.CurrentNumber(), 1);
-  shell_.Run("release", 4);
-  EXPECT_EQ(shell_.CurrentNumber(), 3);  // the latest remaining, not the next in line
-  shell_.Run("use 2", 5);
-  EXPECT_EQ(shell_.CurrentNumber(), 2);
-  EXPECT_EQ(shell_.ControlCount(), 2u);
-  EXPECT_FALSE(shell_.Failed());
-  shell_.Run("use 1", 6);
-  EXPECT_TRUE(shell_.Failed());
-  EXPECT_EQ(err_.str(), "zelctl: line 6: control 1 was released\n");
-}
-
 }  // namespace
 }  // namespace zel::zelctl
