@@ -77,6 +77,12 @@ bool EzUsbLink::DownloadHexFile(const char* path) noexcept {
     // Every other record type is data at its own 16-bit address; no extended addressing.
     if (!WriteMemory(data, count, static_cast<std::uint16_t>(high * 256 + low))) return false;
   }
+  // The end of the file ends the download; a file that cannot be read (a directory, say) is
+  // a failure, not an empty image.
+  if (std::ferror(file.get())) {
+    status_ = LinkStatus::eErrorFileNotFound;
+    return false;
+  }
   return true;
 }
 

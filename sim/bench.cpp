@@ -175,6 +175,7 @@ void Bench::ApplyEvents() {
 
 void Bench::Record(TraceEntry entry) {
   entry.atMicros = Now();
+  entry.thread = std::this_thread::get_id();
   if (sink_) sink_(entry);
   if (recording_) trace_.push_back(std::move(entry));
 }
@@ -391,6 +392,14 @@ void Bench::ClearTrace() {
 void Bench::SetTraceRecording(bool on) {
   std::lock_guard lock(mutex_);
   recording_ = on;
+}
+
+void Bench::Mark(std::string label) {
+  std::lock_guard lock(mutex_);
+  TraceEntry entry;
+  entry.kind = TraceKind::kMark;
+  entry.label = std::move(label);
+  Record(std::move(entry));
 }
 
 void Bench::SetTraceSink(std::function<void(const TraceEntry&)> sink) {

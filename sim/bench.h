@@ -64,6 +64,8 @@ class Bench final : public Driver {
   void ClearTrace();
   void SetTraceRecording(bool on);  // off: nothing is kept in memory (the sink still runs)
   void SetTraceSink(std::function<void(const TraceEntry&)> sink);
+  // Puts a label into the trace, on the calling thread: tests bracket operations with marks.
+  void Mark(std::string label);
 
   // Faults. Requests are the driver's DeviceIoControl calls, counted from the bench's start.
   std::uint64_t RequestCount() const;

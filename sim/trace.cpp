@@ -18,7 +18,9 @@ void AppendBytes(std::string& text, const std::vector<std::uint8_t>& bytes) {
   }
 }
 
-const char* Outcome(bool ok) { return ok ? " ok" : " fail"; }
+const char* Outcome(bool ok) {
+  return ok ? " ok" : " fail";
+}
 }  // namespace
 
 std::string FormatTrace(const TraceEntry& e) {
@@ -59,6 +61,10 @@ std::string FormatTrace(const TraceEntry& e) {
     case TraceKind::kSleep:
       text += "sleep ";
       text += std::to_string(e.milliseconds);
+      break;
+    case TraceKind::kMark:
+      text += "mark ";
+      text += e.label;
       break;
     case TraceKind::kOther:
       head("request");

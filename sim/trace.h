@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zel::sim {
 
-enum class TraceKind { kOpen, kClose, kDescriptor, kWrite, kRead, kSleep, kOther };
+// kMark: a label a test put into the trace (Bench::Mark); the driver never makes one.
+enum class TraceKind { kOpen, kClose, kDescriptor, kWrite, kRead, kSleep, kOther, kMark };
 
 struct TraceEntry {
   TraceKind kind = TraceKind::kOther;
@@ -19,11 +21,13 @@ struct TraceEntry {
   std::vector<std::uint8_t> bytes;  // write: bytes sent; read: bytes returned
   std::uint32_t milliseconds = 0;   // sleep
   std::uint64_t atMicros = 0;       // bench time of the operation
+  std::thread::id thread;           // the caller's thread
+  std::string label;                // mark
 };
 
 // One line, as `zelctl --trace` writes it:
 //   open 3 ok | open 3 fail | close 3 | descriptor 3 ok | write 3 0x1C30 FB FF FF FF ok |
-//   read 3 0x1C22 1 ok 41 | sleep 10 | request 3 0x00222000 fail
+//   read 3 0x1C22 1 ok 41 | sleep 10 | request 3 0x00222000 fail | mark LABEL
 std::string FormatTrace(const TraceEntry& entry);
 
 }  // namespace zel::sim
