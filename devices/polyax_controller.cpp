@@ -74,7 +74,11 @@ bool PolyaxController::MoveMotor(std::int32_t motor, std::int32_t steps) {
   // a failed read of the command byte blocks it too.
   const std::uint8_t pending = link_.ReadByte(polyax::kCommand);
   if (link_.GetStatus() != LinkStatus::eErrorNoError) return false;
-  if (pending != polyax::kAnswerDone) return false;
+  // 1 and 2 are the firmware's final answers to the last command (no such motor, no
+  // communication): that command is over, and a failed command must not block every later move.
+  if (pending != polyax::kAnswerDone && pending != polyax::kAnswerNoMotor &&
+      pending != polyax::kAnswerMotorFault)
+    return false;
   if (!InRange(motor)) {
     link_.SetStatus(LinkStatus::eErrorNoMotorPresent);
     return false;

@@ -199,8 +199,9 @@ std::optional<BenchConfig> ParseBenchDescription(const std::string& text, std::s
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error& e) {
-    // The library's text starts with its own tag in brackets; the rest says where and what.
+  } catch (const json::exception& e) {
+    // A syntax error, or a number too large for any type (out_of_range). The library's text starts
+    // with its own tag in brackets; the rest says where and what.
     std::string what = e.what();
     const auto tag = what.find("] ");
     error = "not valid JSON: " + (tag == std::string::npos ? what : what.substr(tag + 2));

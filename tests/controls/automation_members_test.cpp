@@ -15,14 +15,9 @@ namespace {
 
 using sim::UnitModel;
 using testing::Bench;
+using testing::Bstr;
 using testing::Lines;
 using testing::Unit;
-
-struct Bstr {
-  BSTR text = nullptr;
-  ~Bstr() { SysFreeString(text); }
-  std::string Narrow() const { return BstrToNarrow(text); }
-};
 
 sim::BenchConfig RunningUnits() {
   sim::UnitConfig orvane = Unit(0, UnitModel::kOrvane, true);

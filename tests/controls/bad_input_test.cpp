@@ -15,6 +15,7 @@ namespace zel {
 namespace {
 
 using sim::UnitModel;
+using testing::Bstr;
 
 sim::BenchConfig RunningUnits() {
   std::vector<sim::UnitConfig> units;
@@ -28,13 +29,6 @@ sim::BenchConfig RunningUnits() {
   }
   return testing::Bench(units);
 }
-
-struct Bstr {
-  BSTR text = nullptr;
-  explicit Bstr(const std::u16string& s)
-      : text(SysAllocStringLen(s.data(), static_cast<std::uint32_t>(s.size()))) {}
-  ~Bstr() { SysFreeString(text); }
-};
 
 std::vector<std::int32_t> Edges(std::int32_t largest) {
   return {INT32_MIN, -1, 0, largest, largest + 1, INT32_MAX};

@@ -16,19 +16,10 @@ namespace {
 
 using sim::UnitModel;
 using testing::Bench;
+using testing::Bstr;
+using testing::Count;
 using testing::Lines;
 using testing::Unit;
-
-long Count(const std::vector<std::string>& lines, const std::string& prefix) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-}
-
-struct Bstr {
-  BSTR text = nullptr;
-  ~Bstr() { SysFreeString(text); }
-  std::string Narrow() const { return BstrToNarrow(text); }
-};
 
 BSTR Wide(const std::string& text) {
   BSTR s = nullptr;

@@ -17,13 +17,9 @@ namespace {
 
 using sim::UnitModel;
 using testing::Bench;
+using testing::Count;
 using testing::Lines;
 using testing::Unit;
-
-long Count(const std::vector<std::string>& lines, const std::string& prefix) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-}
 
 class MotionWaitTest : public ::testing::Test {
  protected:

@@ -107,6 +107,23 @@ TEST(PolyaxControllerTest, PendingCommandRefusesAMoveWithNothingWritten) {
   EXPECT_EQ(polyax.link.GetStatus(), LinkStatus::eErrorNoError);
 }
 
+// An absent motor answers 1 and the answer stays in the command byte: the command is over, so
+// the next move of a present motor goes ahead.
+TEST(PolyaxControllerTest, FinalAnswerOfAnEarlierCommandDoesNotBlockAMove) {
+  sim::UnitConfig unit;
+  unit.motors = {1, 2};
+  unit.faultyMotors = {2};
+  unit.speedDivider = 13;
+  Polyax polyax(unit);
+  for (std::int32_t absentOrFaulty : {5, 2}) {
+    EXPECT_EQ(polyax.motors.GetMotorFreq(absentOrFaulty), 0);
+    EXPECT_NE(polyax.bench.Peek(0, polyax::kCommand), 0);
+    EXPECT_TRUE(polyax.motors.MoveMotor(1, 10)) << absentOrFaulty;
+    EXPECT_TRUE(polyax.motors.WaitForMotor(1));
+  }
+  EXPECT_EQ(polyax.motors.GetMotorPosition(1), 20);
+}
+
 // A failed read of the command byte yields 0, which must not pass for "nothing pending" or
 // "done".
 TEST(PolyaxControllerTest, FailedReadsOfTheCommandByteAreFailures) {

@@ -197,3 +197,19 @@ TEST_F(BenchDescriptionFileTest, ErrorsNameTheFile) {
 
 }  // namespace
 }  // namespace zel::sim
+
+namespace zel::sim {
+namespace {
+
+// Found by the fuzzer: a number too large for any type must be refused, not thrown out.
+TEST(BenchDescriptionTest, NumberTooLargeForAnyTypeIsRefused) {
+  std::string error;
+  EXPECT_FALSE(ParseBenchDescription("99E3267067619r", error).has_value());
+  EXPECT_NE(error.find("not valid JSON"), std::string::npos) << error;
+  EXPECT_FALSE(
+      ParseBenchDescription(R"({"units": [{"device": 1e999999, "model": "kestrin"}]})", error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace zel::sim

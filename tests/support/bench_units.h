@@ -1,8 +1,11 @@
 // Small builders for bench setups used across the suite.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "platform/automation.h"
 
 #include "sim/bench.h"
 
@@ -31,5 +34,24 @@ inline std::vector<std::string> Lines(const sim::Bench& bench,
       if (line.rfind(std::string(prefix) + " ", 0) == 0) picked.push_back(line);
   return picked;
 }
+
+// How many lines start with `prefix`.
+inline long Count(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+// Owns an automation string for one scope: a result to read, or an argument to pass.
+struct Bstr {
+  BSTR text = nullptr;
+  Bstr() = default;
+  explicit Bstr(const std::u16string& s)
+      : text(SysAllocStringLen(s.data(), static_cast<std::uint32_t>(s.size()))) {}
+  explicit Bstr(const std::string& narrow) { NarrowToBstr(narrow, &text); }
+  ~Bstr() { SysFreeString(text); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  std::string Narrow() const { return BstrToNarrow(text); }
+};
 
 }  // namespace zel::testing
