@@ -239,6 +239,34 @@ std::vector<Case<Control>> CommonCases(const char* serial) {
        },
        {"\"\""},
        true},
+      {"SetMotorMode",
+       [](Control& c, HRESULT& hr) {
+         VARIANT_BOOL r = -1;
+         hr = c.SetMotorMode(1, 1, &r);
+         return std::to_string(r);
+       },
+       no},
+      {"GetMotorMode",
+       [](Control& c, HRESULT& hr) {
+         std::int32_t m = 0;
+         hr = c.GetMotorMode(1, &m);
+         return std::to_string(m);
+       },
+       {"0"}},
+      {"LastError",
+       [](Control& c, HRESULT& hr) {
+         std::int32_t e = -1;
+         hr = c.get_LastError(&e);
+         return std::to_string(e);
+       },
+       {}},
+      {"LastErrorText",
+       [](Control& c, HRESULT& hr) {
+         BSTR s = nullptr;
+         hr = c.get_LastErrorText(&s);
+         return Text(s);
+       },
+       {}},
       {"FirmwareVersion",
        [](Control& c, HRESULT& hr) {
          BSTR s = nullptr;
