@@ -1,0 +1,123 @@
+# ZELUSB.dll for Windows, 32- or 64-bit after the toolchain. Included by CMakeLists.txt.
+
+option(ZEL_SIMULATOR "Build ZELUSB.dll over the virtual bench instead of the Cypress driver" OFF)
+
+# The type library, its C++ declarations and the identifiers, compiled for this target's
+# bitness from the interface description.
+find_program(ZEL_WIDL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-widl widl REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(zel_widl_flags --win64 -L/usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+else()
+  set(zel_widl_flags --win32 -L/usr/lib/i386-linux-gnu/wine/i386-windows)
+endif()
+list(APPEND zel_widl_flags -I/usr/include/wine/wine/windows)
+set(zel_generated ${CMAKE_CURRENT_BINARY_DIR}/generated)
+set(zel_idl ${CMAKE_CURRENT_SOURCE_DIR}/ZELUSB.idl)
+add_custom_command(
+  OUTPUT ${zel_generated}/ZELUSB.tlb ${zel_generated}/ZELUSB_h.h ${zel_generated}/ZELUSB_i.c
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zel_generated}
+  COMMAND ${ZEL_WIDL} ${zel_widl_flags} -t -o ${zel_generated}/ZELUSB.tlb ${zel_idl}
+  COMMAND ${ZEL_WIDL} ${zel_widl_flags} -h -o ${zel_generated}/ZELUSB_h.h ${zel_idl}
+  COMMAND ${ZEL_WIDL} ${zel_widl_flags} -u -o ${zel_generated}/ZELUSB_i.c ${zel_idl}
+  DEPENDS ${zel_idl}
+  COMMENT "Compiling the type library"
+  VERBATIM)
+add_custom_target(zel_type_library DEPENDS ${zel_generated}/ZELUSB.tlb)
+
+set_source_files_properties(ZELUSB.rc PROPERTIES OBJECT_DEPENDS
+  "${zel_generated}/ZELUSB.tlb;${CMAKE_CURRENT_SOURCE_DIR}/appid.rgs;${CMAKE_CURRENT_SOURCE_DIR}/control.bmp")
+
+# Everything of the server except its driver, shared by the product and the simulator build
+# and by the Windows-side checks.
+add_library(zelserver STATIC
+  class_factory.cpp
+  control_drawing.cpp
+  control_objects.cpp
+  guids.cpp
+  module_file.cpp
+  server_module.cpp
+  type_library.cpp
+  win32_registry.cpp
+  ${zel_generated}/ZELUSB_h.h)
+add_dependencies(zelserver zel_type_library)
+target_include_directories(zelserver PUBLIC ${zel_generated})
+target_link_libraries(zelserver PUBLIC zelregistrar zelcore ole32 oleaut32 uuid advapi32 gdi32)
+zel_warnings(zelserver)
+
+# The runtime goes in whole, so the library imports system DLLs only.
+set(zel_dll_link_options -static)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND zel_dll_link_options -Wl,--enable-stdcall-fixup)
+endif()
+
+function(zel_server_dll target driver_source)
+  add_library(${target} SHARED exports.cpp ${driver_source} ZELUSB.def ZELUSB.rc)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ZELUSB)
+  target_include_directories(${target} PRIVATE ${zel_generated} ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE zelserver ${ARGN})
+  target_link_options(${target} PRIVATE ${zel_dll_link_options})
+  zel_warnings(${target})
+endfunction()
+
+if(ZEL_SIMULATOR)
+  zel_server_dll(ZELUSB module_driver_bench.cpp zelsim)
+else()
+  zel_server_dll(ZELUSB module_driver_hardware.cpp)
+endif()
+
+# The simulator flavour always comes along, in bench/, with the firmware images beside it:
+# the client tests and the demo drive it without hardware.
+zel_server_dll(ZELUSB_bench module_driver_bench.cpp zelsim)
+set_target_properties(ZELUSB_bench PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/bench
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/bench
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/bench)
+if(COMMAND zel_place_firmware_images)
+  zel_place_firmware_images(ZELUSB_bench)
+endif()
+
+# The checks that run under wine: a C++ client of the simulator build, the server's Windows
+# parts, registration with regsvr32 and reg, and script clients in cscript.
+set(zel_wine_checks ${CMAKE_SOURCE_DIR}/tests/module/wine)
+add_executable(zel_com_client ${zel_wine_checks}/com_client.cpp)
+target_include_directories(zel_com_client PRIVATE ${zel_generated})
+target_link_libraries(zel_com_client PRIVATE zelserver)
+target_link_options(zel_com_client PRIVATE -static -municode)
+zel_warnings(zel_com_client)
+
+add_executable(zel_server_checks ${zel_wine_checks}/server_checks.cpp)
+target_link_libraries(zel_server_checks PRIVATE zelserver)
+target_link_options(zel_server_checks PRIVATE -static)
+zel_warnings(zel_server_checks)
+
+find_program(ZEL_WINE wine)
+if(ZEL_WINE)
+  enable_testing()
+  math(EXPR zel_bits "${CMAKE_SIZEOF_VOID_P} * 8")
+  set(zel_check bash ${zel_wine_checks}/wine_check.sh ${CMAKE_CURRENT_BINARY_DIR}/wine-prefix
+      ${zel_bits})
+  add_test(NAME wine${zel_bits}.start COMMAND ${zel_check} start)
+  add_test(NAME wine${zel_bits}.stop COMMAND ${zel_check} stop)
+  add_test(NAME wine${zel_bits}.registration
+           COMMAND ${zel_check} registration $<TARGET_FILE:ZELUSB>)
+  add_test(NAME wine${zel_bits}.server COMMAND ${zel_check} program
+           $<TARGET_FILE:zel_server_checks>)
+  add_test(NAME wine${zel_bits}.cpp_client COMMAND ${zel_check} program
+           $<TARGET_FILE:zel_com_client> $<TARGET_FILE:ZELUSB_bench>)
+  set_tests_properties(wine${zel_bits}.cpp_client PROPERTIES
+    ENVIRONMENT ZELUSB_BENCH=${zel_wine_checks}/client_bench.json)
+  foreach(script controls.vbs controls.js)
+    add_test(NAME wine${zel_bits}.${script}
+             COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>
+                     ${zel_wine_checks}/${script} ${zel_wine_checks}/script_bench.json)
+    set_tests_properties(wine${zel_bits}.${script} PROPERTIES RESOURCE_LOCK registry)
+  endforeach()
+  set_tests_properties(wine${zel_bits}.registration PROPERTIES RESOURCE_LOCK registry)
+
+  get_property(zel_wine_tests DIRECTORY PROPERTY TESTS)
+  set_tests_properties(${zel_wine_tests} PROPERTIES LABELS wine)
+  list(REMOVE_ITEM zel_wine_tests wine${zel_bits}.start wine${zel_bits}.stop)
+  set_tests_properties(${zel_wine_tests} PROPERTIES FIXTURES_REQUIRED wine${zel_bits})
+  set_tests_properties(wine${zel_bits}.start PROPERTIES FIXTURES_SETUP wine${zel_bits})
+  set_tests_properties(wine${zel_bits}.stop PROPERTIES FIXTURES_CLEANUP wine${zel_bits})
+endif()

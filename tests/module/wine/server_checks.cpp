@@ -1,0 +1,170 @@
+// Checks of the server's Windows parts that no COM client can reach yet: the designer drawing
+// and the misc status the controls will report, and the registry trees over the system
+// registry (in a scratch key of the current user). Runs under wine; prints
+// "N passed, N failed" and exits 1 on any failure.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "module/class_table.h"
+#include "module/control_drawing.h"
+#include "module/registry_engine.h"
+#include "module/win32_registry.h"
+
+namespace {
+
+int passed = 0, failed = 0;
+
+void Check(bool ok, const char* what, int line) {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failed;
+    std::printf("FAILED line %d: %s\n", line, what);
+  }
+}
+#define CHECK(condition) Check((condition), #condition, __LINE__)
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+struct Canvas {
+  Canvas(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc = CreateCompatibleDC(nullptr);
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    previous = SelectObject(dc, bitmap);
+    RECT all = {0, 0, width, height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  }
+  ~Canvas() {
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  // Whether any pixel of the rectangle differs from white.
+  bool Inked(int left, int top, int right, int bottom) {
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x)
+        if (GetPixel(dc, x, y) != kWhite) return true;
+    return false;
+  }
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ previous;
+  void* bits = nullptr;
+};
+
+void Drawing() {
+  Canvas canvas(200, 100);
+  SelectObject(canvas.dc, GetStockObject(BLACK_PEN));
+  SelectObject(canvas.dc, GetStockObject(WHITE_BRUSH));
+  const RECT bounds = {21, 11, 180, 90};
+  CHECK(zel::DrawControl(canvas.dc, bounds, "ATL 7.0 : KestrinControl") == S_OK);
+  // The frame lies on the bounds with the current pen (the text's background may cover it
+  // where the text is wider than the bounds).
+  CHECK(GetPixel(canvas.dc, 21, 20) == kBlack);
+  CHECK(GetPixel(canvas.dc, 179, 20) == kBlack);
+  CHECK(GetPixel(canvas.dc, 100, 11) == kBlack);
+  CHECK(GetPixel(canvas.dc, 100, 89) == kBlack);
+  // The text sits on the middle (100, 50): centred, and above its baseline.
+  CHECK(canvas.Inked(60, 38, 140, 50));
+  CHECK(!canvas.Inked(23, 52, 178, 88));
+  CHECK(canvas.Inked(23, 20, 100, 50) && canvas.Inked(100, 20, 178, 50));
+  // Nothing outside the bounds, and no clip region left behind.
+  CHECK(!canvas.Inked(0, 0, 200, 11) && !canvas.Inked(0, 90, 200, 100));
+  CHECK(!canvas.Inked(0, 0, 21, 100) && !canvas.Inked(180, 0, 200, 100));
+  HRGN region = CreateRectRgn(0, 0, 1, 1);
+  CHECK(GetClipRgn(canvas.dc, region) == 0);
+  DeleteObject(region);
+  CHECK((GetTextAlign(canvas.dc) & (TA_CENTER | TA_BASELINE)) == (TA_CENTER | TA_BASELINE));
+
+  // A text wider than the bounds is cut at them.
+  Canvas narrow(200, 60);
+  const RECT small = {80, 10, 120, 50};
+  zel::DrawControl(narrow.dc, small, "ATL 7.0 : PolyaxControl");
+  CHECK(narrow.Inked(81, 11, 119, 49));
+  CHECK(!narrow.Inked(0, 0, 80, 60) && !narrow.Inked(120, 0, 200, 60));
+}
+
+void MiscStatus() {
+  CHECK(zel::kControlMiscStatus == 0x20591);
+  CHECK(zel::kRegisteredMiscStatus == 131473);
+  CHECK((zel::kControlMiscStatus & ~zel::kRegisteredMiscStatus) == OLEMISC_INVISIBLEATRUNTIME);
+  CHECK(zel::kRegisteredMiscStatus ==
+        (OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+         OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST));
+}
+
+std::string Read(HKEY root, const char* key, const char* name) {
+  char data[256] = {};
+  DWORD size = sizeof data;
+  if (RegGetValueA(root, key, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    return "<missing>";
+  return data;
+}
+
+bool Exists(HKEY root, const char* key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+void SystemRegistry() {
+  using namespace zel::registry;
+  HKEY scratch = nullptr;
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZELUSB checks");
+  CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZELUSB checks", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &scratch, nullptr) == ERROR_SUCCESS);
+  Win32Registry registry(scratch);
+  Tree tree;
+  Key item;
+  item.name = Filled("%NAME%");
+  item.kind = KeyKind::kReplaced;
+  item.defaultValue = Fixed("item");
+  item.entries.push_back(Entry{NamedValue{Fixed("Where"), Filled("%DIR%, 1")}});
+  Key kept;
+  kept.name = Fixed("Shared");
+  kept.kind = KeyKind::kKept;
+  kept.entries.push_back(Entry{std::move(item)});
+  tree.keys.push_back(std::move(kept));
+  ReplacementTable variables;
+  variables.Add("NAME", "Item");
+  variables.Add("DIR", "C:\\d");
+
+  CHECK(RunTree(tree, Mode::kRegister, variables, registry) == S_OK);
+  CHECK(Read(scratch, "Shared\\Item", nullptr) == "item");
+  CHECK(Read(scratch, "Shared\\Item", "Where") == "C:\\d, 1");
+  RegSetKeyValueA(scratch, "Shared\\Item", "ByHand", REG_SZ, "x", 2);
+  RegSetKeyValueA(scratch, "Shared\\Other", nullptr, REG_SZ, "y", 2);
+  CHECK(RunTree(tree, Mode::kRegister, variables, registry) == S_OK);
+  CHECK(Read(scratch, "Shared\\Item", "ByHand") == "<missing>");
+  CHECK(Read(scratch, "Shared\\Item", "Where") == "C:\\d, 1");
+  for (int round = 0; round < 2; ++round) {
+    CHECK(RunTree(tree, Mode::kUnregister, variables, registry) == S_OK);
+    CHECK(!Exists(scratch, "Shared\\Item"));
+    CHECK(Exists(scratch, "Shared\\Other"));
+  }
+  // The system's own error codes come back as HRESULTs: a value under a missing key.
+  CHECK(registry.SetString("No\\Such\\Key", "", "x") == ERROR_FILE_NOT_FOUND);
+  CHECK(registry.DeleteTree("No\\Such\\Key") == ERROR_FILE_NOT_FOUND);
+  RegCloseKey(scratch);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZELUSB checks");
+}
+
+}  // namespace
+
+int main() {
+  Drawing();
+  MiscStatus();
+  SystemRegistry();
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# The checks of ZELUSB.dll that run under wine, one subcommand each; ctest calls them.
+#
+#   wine_check.sh PREFIX BITS start                       create the prefix, keep a server up
+#   wine_check.sh PREFIX BITS stop                        end the prefix's server
+#   wine_check.sh PREFIX BITS registration DLL            regsvr32, reg query, regsvr32 /u
+#   wine_check.sh PREFIX BITS script DLL SCRIPT [BENCH]   register DLL, run SCRIPT in cscript
+#   wine_check.sh PREFIX BITS program EXE [ARGS...]       run a Windows program
+#
+# PREFIX is a private wine prefix per bitness (BITS 32 or 64). No display is needed.
+set -euo pipefail
+
+prefix=$1 bits=$2 command=$3
+shift 3
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [[ $bits == 32 ]]; then
+  export WINEARCH=win32
+  native=wine  # the prefix's own programs (cscript, reg) of the DLL's bitness
+else
+  export WINEARCH=win64
+  native=/usr/lib/wine/wine64
+fi
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+windows_path() { winepath -w "$1" 2>/dev/null; }
+
+# reg query KEY /s as lines "KEY|NAME|DATA" (NAME empty for the default value), one reg
+# process per subtree: each start of a wine program costs the better part of a second.
+snapshot=""
+query() {
+  local out
+  out=$($native reg query "$1" /s 2>/dev/null | tr -d '\r') || return 0
+  snapshot+=$(printf '%s\n' "$out" | awk -F '    ' '
+    /^HKEY_/ { key = $0; sub(/^HKEY_CLASSES_ROOT/, "HKCR", key); next }
+    /^    / && NF >= 4 { name = ($2 == "(Default)") ? "" : $2; print key "|" name "|" $4 }')
+  snapshot+=$'\n'
+}
+
+# The data of a value in the snapshot, or "<missing>".
+value() {
+  local line
+  line=$(printf '%s\n' "$snapshot" | grep -iF -m 1 -- "$1|${2:-}|" || true)
+  [[ -n $line ]] && echo "${line#*|*|}" || echo "<missing>"
+}
+
+expect_value() {
+  local got
+  got=$(value "$1" "${2:-}")
+  [[ $got == "$3" ]] || fail "$1 [${2:-default}] is '$got', expected '$3'"
+}
+
+# The direct subkeys of each KEY, as full names "HKCR\KEY\SUB".
+children() {
+  local key
+  for key in "$@"; do
+    $native reg query "$key" 2>/dev/null | tr -d '\r' | grep '^HKEY_' |
+      sed 's/^HKEY_CLASSES_ROOT/HKCR/' || true
+  done
+}
+
+regsvr() {
+  local code=0
+  wine regsvr32 /s "$@" || code=$?
+  echo "$code"
+}
+
+case $command in
+start)
+  # The server and the prefix's background programs outlive this command: they must not hold
+  # its output open, or whoever reads it (ctest) waits for them.
+  mkdir -p "$prefix"
+  wineserver -p 60 </dev/null >/dev/null 2>&1
+  if [[ ! -f $prefix/system.reg ]]; then
+    wine wineboot -i </dev/null >/dev/null 2>&1
+  else
+    wine wineboot </dev/null >/dev/null 2>&1
+  fi
+  ;;
+
+stop)
+  wineserver -k 2>/dev/null || true
+  ;;
+
+registration)
+  dll=$(windows_path "$1")
+  dir=${dll%\\*}
+  kestrin='HKCR\CLSID\{72B4B28B-9DF6-4E69-9E00-F1EE51001ADD}'
+  libid='{871D8DC2-84A4-4D1F-99D5-2A4E3BE2E87C}'
+  [[ $(regsvr "$dll") == 0 ]] || fail "regsvr32 $dll"
+  for key in "$kestrin" 'HKCR\ZELUSB.KestrinControl' 'HKCR\ZELUSB.KestrinControl.1' \
+             'HKCR\CLSID\{5D605A2B-ACDE-49CD-9642-7B268923ACD9}\ProgID' \
+             'HKCR\ZELUSB.PolyaxControl' 'HKCR\AppID' "HKCR\\TypeLib\\$libid"; do
+    query "$key"
+  done
+  expect_value "$kestrin" "" "ZEL Kestrin-USB Control"
+  expect_value "$kestrin\\InprocServer32" "" "$dll"
+  expect_value "$kestrin\\InprocServer32" ThreadingModel apartment
+  expect_value 'HKCR\ZELUSB.KestrinControl\CurVer' "" ZELUSB.KestrinControl.1
+  expect_value 'HKCR\ZELUSB.KestrinControl.1\CLSID' "" '{72B4B28B-9DF6-4E69-9E00-F1EE51001ADD}'
+  expect_value "$kestrin\\MiscStatus\\1" "" 131473
+  expect_value "$kestrin\\MiscStatus" "" 0
+  expect_value "$kestrin\\ToolboxBitmap32" "" "$dll, 1"
+  expect_value "$kestrin" AppID "$libid"
+  expect_value 'HKCR\CLSID\{5D605A2B-ACDE-49CD-9642-7B268923ACD9}\ProgID' "" ZELUSB.OrvaneControl.1
+  expect_value 'HKCR\ZELUSB.PolyaxControl\CLSID' "" '{E16C6003-9217-4626-83B0-757C9EA47E53}'
+  expect_value "HKCR\\AppID\\$libid" "" ZELUSB
+  expect_value 'HKCR\AppID\ZELUSB.DLL' AppID "$libid"
+  expect_value "HKCR\\TypeLib\\$libid\\1.0" "" "ZELUSB 1.0 Type Library"
+  expect_value "HKCR\\TypeLib\\$libid\\1.0\\0\\win$bits" "" "$dll"
+  expect_value "HKCR\\TypeLib\\$libid\\1.0\\HELPDIR" "" "$dir"
+  printf '%s\n' "$snapshot" | grep -qixF "$kestrin\\Control||" ||
+    $native reg query "$kestrin\\Control" >/dev/null 2>&1 || fail "no Control key"
+  mine=(
+    'HKCR\ZELUSB.KestrinControl' 'HKCR\ZELUSB.KestrinControl.1' 'HKCR\ZELUSB.OrvaneControl'
+    'HKCR\ZELUSB.OrvaneControl.1' 'HKCR\ZELUSB.PolyaxControl' 'HKCR\ZELUSB.PolyaxControl.1'
+    "$kestrin" 'HKCR\CLSID\{5D605A2B-ACDE-49CD-9642-7B268923ACD9}'
+    'HKCR\CLSID\{E16C6003-9217-4626-83B0-757C9EA47E53}' "HKCR\\AppID\\$libid"
+    'HKCR\AppID\ZELUSB.DLL' "HKCR\\TypeLib\\$libid"
+    'HKCR\Interface\{080F7E03-AC50-4949-AACA-E79F82D3099F}')
+  present=$(children HKCR 'HKCR\CLSID' 'HKCR\AppID' 'HKCR\TypeLib' 'HKCR\Interface')
+  for key in "${mine[@]}"; do
+    grep -qixF -- "$key" <<<"$present" || fail "$key missing after registration"
+  done
+
+  # Registering again rewrites the replaced class key: what was added by hand is gone.
+  $native reg add "$kestrin" /v AddedByHand /d x /f >/dev/null
+  [[ $(regsvr "$dll") == 0 ]] || fail "second regsvr32"
+  snapshot=""
+  query "$kestrin"
+  [[ $(value "$kestrin" AddedByHand) == "<missing>" ]] || fail "hand-added value survived"
+  expect_value "$kestrin\\InprocServer32" "" "$dll"
+
+  for round in 1 2; do
+    [[ $(regsvr /u "$dll") == 0 ]] || fail "regsvr32 /u, round $round"
+    present=$(children HKCR 'HKCR\CLSID' 'HKCR\AppID' 'HKCR\TypeLib' 'HKCR\Interface')
+    for key in "${mine[@]}"; do
+      ! grep -qixF -- "$key" <<<"$present" || fail "$key left after unregistration, round $round"
+    done
+    for key in 'HKCR\CLSID' 'HKCR\AppID'; do
+      grep -qixF -- "$key" <<<"$present" || fail "$key removed"
+    done
+  done
+  echo "registration checks PASSED"
+  ;;
+
+script)
+  dll=$(windows_path "$1") script=$2 bench=${3:-}
+  [[ $(regsvr "$dll") == 0 ]] || fail "regsvr32 $dll"
+  if [[ -n $bench ]]; then export ZELUSB_BENCH=$(windows_path "$bench"); else unset ZELUSB_BENCH; fi
+  cd "$(dirname "$script")"
+  # cscript exits 0 after a failing script too: the script must end on PASSED, and the script
+  # host must report no error.
+  out=$(mktemp) err=$(mktemp)
+  trap 'rm -f "$out" "$err"' EXIT
+  code=0
+  WINEDEBUG=-all,fixme+wscript $native cscript //nologo "$(basename "$script")" >"$out" 2>"$err" ||
+    code=$?
+  tr -d '\r' <"$out" && echo
+  grep -v ':fixme:' "$err" >&2 || true
+  [[ $code == 0 ]] || fail "cscript exit code $code"
+  ! grep -q OnScriptError "$err" || fail "script error: $(grep OnScriptError "$err" | head -n 1)"
+  [[ $(tr -d '\r' <"$out" | tail -n 1) == PASSED ]] || fail "the script did not end on PASSED"
+  ;;
+
+program)
+  exe=$1
+  shift
+  [[ -n ${ZELUSB_BENCH:-} ]] && export ZELUSB_BENCH=$(windows_path "$ZELUSB_BENCH")
+  wine "$exe" "$@"
+  ;;
+
+*)
+  fail "unknown command $command"
+  ;;
+esac
