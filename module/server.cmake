@@ -90,6 +90,12 @@ target_link_libraries(zel_server_checks PRIVATE zelserver)
 target_link_options(zel_server_checks PRIVATE -static)
 zel_warnings(zel_server_checks)
 
+# The C++ example client of examples/.
+add_executable(zel_example_client ${CMAKE_SOURCE_DIR}/examples/client.cpp)
+target_link_libraries(zel_example_client PRIVATE zelserver)
+target_link_options(zel_example_client PRIVATE -static)
+zel_warnings(zel_example_client)
+
 find_program(ZEL_WINE wine)
 if(ZEL_WINE)
   enable_testing()
@@ -112,7 +118,20 @@ if(ZEL_WINE)
                      ${zel_wine_checks}/${script} ${zel_wine_checks}/script_bench.json)
     set_tests_properties(wine${zel_bits}.${script} PROPERTIES RESOURCE_LOCK registry)
   endforeach()
-  set_tests_properties(wine${zel_bits}.registration PROPERTIES RESOURCE_LOCK registry)
+  # The examples, on the default bench; the narrated demo in the product's bitness only.
+  add_test(NAME wine${zel_bits}.example_js
+           COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>
+                   ${CMAKE_SOURCE_DIR}/examples/motors.js - "Last error 0: No Error")
+  add_test(NAME wine${zel_bits}.example_cpp COMMAND ${zel_check} client
+           $<TARGET_FILE:ZELUSB_bench> $<TARGET_FILE:zel_example_client>)
+  set(zel_registering wine${zel_bits}.registration wine${zel_bits}.example_js
+      wine${zel_bits}.example_cpp)
+  if(zel_bits EQUAL 32)
+    add_test(NAME wine32.demo COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>
+             ${CMAKE_SOURCE_DIR}/examples/demo.vbs - "Demo finished.")
+    list(APPEND zel_registering wine32.demo)
+  endif()
+  set_tests_properties(${zel_registering} PROPERTIES RESOURCE_LOCK registry)
 
   get_property(zel_wine_tests DIRECTORY PROPERTY TESTS)
   set_tests_properties(${zel_wine_tests} PROPERTIES LABELS wine)

@@ -4,8 +4,11 @@
 #   wine_check.sh PREFIX BITS start                       create the prefix, keep a server up
 #   wine_check.sh PREFIX BITS stop                        end the prefix's server
 #   wine_check.sh PREFIX BITS registration DLL            regsvr32, reg query, regsvr32 /u
-#   wine_check.sh PREFIX BITS script DLL SCRIPT [BENCH]   register DLL, run SCRIPT in cscript
+#   wine_check.sh PREFIX BITS script DLL SCRIPT BENCH [LAST]
+#                                   register DLL, run SCRIPT in cscript on BENCH ("-": the
+#                                   default bench); it must end on the line LAST (PASSED)
 #   wine_check.sh PREFIX BITS program EXE [ARGS...]       run a Windows program
+#   wine_check.sh PREFIX BITS client DLL EXE              register DLL, then run EXE
 #
 # PREFIX is a private wine prefix per bitness (BITS 32 or 64). No display is needed.
 set -euo pipefail
@@ -148,9 +151,9 @@ registration)
   ;;
 
 script)
-  dll=$(windows_path "$1") script=$2 bench=${3:-}
+  dll=$(windows_path "$1") script=$2 bench=$3 last=${4:-PASSED}
   [[ $(regsvr "$dll") == 0 ]] || fail "regsvr32 $dll"
-  if [[ -n $bench ]]; then export ZELUSB_BENCH=$(windows_path "$bench"); else unset ZELUSB_BENCH; fi
+  if [[ $bench != - ]]; then export ZELUSB_BENCH=$(windows_path "$bench"); else unset ZELUSB_BENCH; fi
   cd "$(dirname "$script")"
   # cscript exits 0 after a failing script too: the script must end on PASSED, and the script
   # host must report no error.
@@ -159,11 +162,17 @@ script)
   code=0
   WINEDEBUG=-all,fixme+wscript $native cscript //nologo "$(basename "$script")" >"$out" 2>"$err" ||
     code=$?
-  tr -d '\r' <"$out" && echo
+  tr -d '\r' <"$out" | sed -e '$a\'
   grep -v ':fixme:' "$err" >&2 || true
   [[ $code == 0 ]] || fail "cscript exit code $code"
   ! grep -q OnScriptError "$err" || fail "script error: $(grep OnScriptError "$err" | head -n 1)"
-  [[ $(tr -d '\r' <"$out" | tail -n 1) == PASSED ]] || fail "the script did not end on PASSED"
+  [[ $(tr -d '\r' <"$out" | tail -n 1) == "$last" ]] || fail "the script did not end on $last"
+  ;;
+
+client)
+  [[ $(regsvr "$(windows_path "$1")") == 0 ]] || fail "regsvr32 $1"
+  unset ZELUSB_BENCH
+  wine "$2"
   ;;
 
 program)
