@@ -15,19 +15,12 @@
 
 #include "ZELUSB_h.h"
 
+#include "tests/module/wine/check.h"
+
 namespace {
 
-int passed = 0, failed = 0;
-
-void Check(bool ok, const char* what, int line) {
-  if (ok) {
-    ++passed;
-  } else {
-    ++failed;
-    std::printf("FAILED line %d: %s\n", line, what);
-  }
-}
-#define CHECK(condition) Check((condition), #condition, __LINE__)
+using wine_check::failed;
+using wine_check::passed;
 
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
@@ -286,7 +279,7 @@ void TypeLibraryEntries(const wchar_t* path) {
     BSTR name = nullptr;
     library->GetDocumentation(static_cast<INT>(i), &name, nullptr, nullptr, nullptr);
     const std::wstring got = Take(name);
-    Check(got == expected[i], "type library entry order", __LINE__);
+    wine_check::Check(got == expected[i], "type library entry order", __LINE__);
   }
   TLIBATTR* attributes = nullptr;
   CHECK(library->GetLibAttr(&attributes) == S_OK);

@@ -12,19 +12,12 @@
 #include "module/registry_engine.h"
 #include "module/win32_registry.h"
 
+#include "tests/module/wine/check.h"
+
 namespace {
 
-int passed = 0, failed = 0;
-
-void Check(bool ok, const char* what, int line) {
-  if (ok) {
-    ++passed;
-  } else {
-    ++failed;
-    std::printf("FAILED line %d: %s\n", line, what);
-  }
-}
-#define CHECK(condition) Check((condition), #condition, __LINE__)
+using wine_check::failed;
+using wine_check::passed;
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
