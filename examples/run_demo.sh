@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The library as its users load it: builds the 32-bit simulator flavour of ZELUSB.dll (its
-# driver is the virtual bench on real time), registers it in a private wine prefix and runs
-# demo.vbs through the real COM interface. ZELUSB_BENCH may name a bench description (JSON);
-# without it the default bench is used. Then the C++ example (client.cpp) runs against it.
+# The library as its users load it: builds the simulator flavour of ZELUSB.dll (its driver is
+# the virtual bench on real time), registers it in a private wine prefix and runs demo.vbs
+# through the real COM interface. ZELUSB_BENCH may name a bench description (JSON); without it
+# the default bench is used. Then the C++ example (client.cpp) runs against it. The library is
+# the 32-bit one, the product's bitness; without 32-bit wine it is the 64-bit one under wine64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,13 +16,19 @@ quietly() {
 }
 
 quietly bash scripts/setup
-quietly cmake --preset mingw-i686
-quietly cmake --build --preset mingw-i686 --target ZELUSB_bench zel_example_client
+source scripts/lib/wine32.sh
+if wine32_present; then
+  bits=32 preset=mingw-i686
+else
+  bits=64 preset=mingw-x86_64
+fi
+quietly cmake --preset $preset
+quietly cmake --build --preset $preset --target ZELUSB_bench zel_example_client
 
-module=build/mingw-i686/module
-wine_check() { bash tests/module/wine/wine_check.sh "$PWD/$module/wine-prefix" 32 "$@"; }
+module=build/$preset/module
+wine_check() { bash tests/module/wine/wine_check.sh "$PWD/$module/wine-prefix" $bits "$@"; }
 trap 'wine_check stop' EXIT
-echo "Preparing the wine prefix (the first time takes half a minute)..."
+echo "Preparing the wine prefix for the $bits-bit library (the first time takes half a minute)..."
 wine_check start
 
 printf '\n$ regsvr32 ZELUSB.dll && cscript //nologo examples/demo.vbs\n\n'

@@ -16,13 +16,12 @@ set -euo pipefail
 prefix=$1 bits=$2 command=$3
 shift 3
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "$0")/../../../scripts/lib/wine32.sh"
 # Exit status 77 tells ctest that a check was skipped.
 skip_code=77
 if [[ $bits == 32 ]]; then
-  # Debian's 32-bit loader comes with wine32:i386, which a half-synced mirror can leave
-  # uninstallable; the 64-bit checks do not need it.
-  if [[ ! -x /usr/lib/wine/wine ]]; then
-    echo "SKIPPED: 32-bit wine is not installed (package wine32:i386), so the 32-bit library cannot run"
+  if ! wine32_present; then
+    echo "SKIPPED: $wine32_missing_reason"
     exit $skip_code
   fi
   export WINEARCH=win32
