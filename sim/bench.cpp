@@ -117,6 +117,12 @@ bool Bench::HasUnit(int device) const {
   return ChipAt(device) != nullptr;
 }
 
+bool Bench::Plugged(int device) const {
+  std::lock_guard lock(mutex_);
+  const Chip* chip = ChipAt(device);
+  return chip != nullptr && chip->plugged;
+}
+
 void Bench::RunFirmware(Chip& chip) {
   if (chip.cpuRunning && chip.firmware) chip.firmware->Advance(chip.memory, Now());
 }

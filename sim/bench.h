@@ -42,6 +42,8 @@ class Bench final : public Driver {
   void Attach(const UnitConfig& unit);
   void Detach(int device);
   bool HasUnit(int device) const;
+  // Whether a unit sits at `device` and is plugged in.
+  bool Plugged(int device) const;
   // Direct access to a chip's memory, bypassing the driver (no trace, no faults). The
   // firmware is brought up to the current time first.
   std::uint8_t Peek(int device, std::uint16_t address);

@@ -1,6 +1,6 @@
 // zelctl, the instrument shell: creates a control, runs calls on it and prints their results.
 // Exit status 0 when every line ran, 1 when a line was reported, 2 when the session could not
-// start (command line, bench description, trace file).
+// start (command line, bench description, trace file, libusb).
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -14,6 +14,9 @@
 
 #ifdef _WIN32
 #include "platform/driver_win32.h"
+#endif
+#ifdef ZEL_HAVE_LIBUSB
+#include "platform/driver_libusb.h"
 #endif
 
 namespace {
@@ -37,6 +40,27 @@ int Refuse(const std::string& message) {
   return kStartFailed;
 }
 
+// The units attached to this machine, over libusb; nullptr with `error` set when it cannot
+// start. A unit refused to this user is reported once per session, with the remedy.
+std::unique_ptr<zel::Driver> StartUsbDriver(std::string& error) {
+#ifdef ZEL_HAVE_LIBUSB
+  auto driver = zel::LibusbDriver::Start(error);
+  if (!driver) return nullptr;
+  driver->OnAccessDenied(
+      [told = false](const std::string& device, const std::string& where) mutable {
+        if (told) return;
+        told = true;
+        std::cerr << "zelctl: no permission to open the unit at USB " << where << " (" << device
+                  << "): install the udev rule examples/linux/60-zelusb.rules into "
+                     "/etc/udev/rules.d/ and plug the unit in again\n";
+      });
+  return driver;
+#else
+  error = "--usb: this zelctl was built without libusb-1.0";
+  return nullptr;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,8 +79,13 @@ int main(int argc, char** argv) {
   if (options->bench) {
     config = sim::LoadBenchDescription(*options->bench, error);
     if (!config) return Refuse(error);
-  } else if (!kHaveHardwareDriver) {
+  } else if (!kHaveHardwareDriver && !options->usb) {
     config = sim::DefaultBench();
+  }
+  std::unique_ptr<Driver> hardware;
+  if (options->usb) {
+    hardware = StartUsbDriver(error);
+    if (!hardware) return Refuse(error);
   }
 
   // Declared before the drivers, so it outlives every operation it records.
@@ -70,13 +99,12 @@ int main(int argc, char** argv) {
   };
 
   std::unique_ptr<sim::Bench> bench;
-  std::unique_ptr<Driver> hardware;
   std::unique_ptr<zelctl::TracingDriver> tracer;
   Driver* driver = nullptr;
   if (config) {
     bench = std::make_unique<sim::Bench>(
         *config, options->live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
-  } else {
+  } else if (!hardware) {
     hardware = MakeHardwareDriver();
   }
   if (bench) {

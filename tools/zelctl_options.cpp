@@ -5,8 +5,9 @@ namespace zel::zelctl {
 const char* UsageText() noexcept {
   return "usage: zelctl [--bench FILE] [--live] [--trace FILE] [--firmware-dir DIR] CLASS "
          "[-c CALLS]\n"
+         "       zelctl --usb [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]\n"
          "  CLASS is orvane, kestrin or polyax; the calls come from -c (separated by ';') or\n"
-         "  from standard input, one per line.\n";
+         "  from standard input, one per line. --usb drives the units attached to this machine.\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -39,6 +40,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       options.help = true;
     } else if (name == "--live" && !attached) {
       options.live = true;
+    } else if (name == "--usb" && !attached) {
+      if (!once(options.usb)) return std::nullopt;
+      options.usb = true;
     } else if (name == "--bench") {
       if (!once(options.bench.has_value())) return std::nullopt;
       if (!(options.bench = value())) return std::nullopt;
@@ -67,6 +71,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       error = "unknown class " + name + " (orvane, kestrin or polyax)";
       return std::nullopt;
     }
+  }
+  if (options.usb && (options.bench || options.live)) {
+    error =
+        options.bench ? "--usb and --bench exclude each other" : "--live needs a bench, not --usb";
+    return std::nullopt;
   }
   if (!haveClass && !options.help) {
     error = "no class given";

@@ -1,6 +1,7 @@
 // zelctl's command line:
 //
 //   zelctl [--bench FILE] [--live] [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]
+//   zelctl --usb [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]
 //
 // Options may stand in any order around CLASS and may be written --name=value too.
 #pragma once
@@ -15,6 +16,7 @@ namespace zel::zelctl {
 
 struct Options {
   std::optional<std::string> bench;         // JSON bench description; none: the platform driver
+  bool usb = false;                         // the units attached to this machine, over libusb
   bool live = false;                        // the bench on real time instead of virtual time
   std::optional<std::string> trace;         // file for the driver operations
   std::string firmwareDirectory;            // "": beside the executable

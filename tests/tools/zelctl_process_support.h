@@ -42,8 +42,14 @@ class ZelctlProcessTest : public ::testing::Test {
 
   // zelctl with `args`, standard input `input`.
   Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const {
+    return RunUnder("", args, input);
+  }
+
+  // The same, started by the command `launcher` (empty: directly).
+  Outcome RunUnder(const std::string& launcher, const std::vector<std::string>& args,
+                   const std::string& input = "") const {
     Write("stdin.txt", input);
-    std::string command = Quote(ZELCTL_PATH);
+    std::string command = launcher + (launcher.empty() ? "" : " ") + Quote(ZELCTL_PATH);
     for (const auto& arg : args) command += " " + Quote(arg);
     command += " < " + Quote(Path("stdin.txt")) + " > " + Quote(Path("stdout.txt")) + " 2> " +
                Quote(Path("stderr.txt"));
