@@ -1,7 +1,8 @@
 // The COM object around one portable control: the dual interface's function table forwards to
-// the control's members, IDispatch dispatches through the embedded type library, and the
-// object answers class information and error-information support. It can live alone or as the
-// inner object of an aggregate.
+// the control's members, IDispatch dispatches through the embedded type library, the
+// embeddable-control interfaces come from the shared EmbeddedControl, and the object answers
+// class information and error-information support. It can live alone or as the inner object
+// of an aggregate; every interface leads back to one identity.
 #pragma once
 
 // windows.h first: the other platform headers build on it.
@@ -16,14 +17,17 @@
 #include "ZELUSB_h.h"
 #include "controls/control_environment.h"
 #include "module/class_table.h"
-#include "module/control_drawing.h"
+#include "module/embedded_control.h"
 #include "module/module_driver.h"
 #include "module/server_module.h"
 
 namespace zel {
 
 template <typename Interface, typename Control>
-class DualObject : public Interface, public IProvideClassInfo2, public ISupportErrorInfo {
+class DualObject : public Interface,
+                   public IProvideClassInfo2,
+                   public ISupportErrorInfo,
+                   public EmbeddedControl {
  public:
   // Creates the object (which connects its control to a unit) and queries it for `iid`; the
   // object is destroyed again when the query fails.
@@ -103,13 +107,6 @@ class DualObject : public Interface, public IProvideClassInfo2, public ISupportE
     return IsEqualIID(iid, iid_) ? S_OK : S_FALSE;
   }
 
-  // The control in a form designer: a framed label with the class name.
-  HRESULT OnDraw(HDC dc, const RECT& bounds) noexcept {
-    return DrawControl(dc, bounds, Control::kClass.drawText);
-  }
-  // What the control tells a container that asks it.
-  static DWORD MiscStatus() noexcept { return kControlMiscStatus; }
-
   // The shared members of the three interfaces.
   HRESULT STDMETHODCALLTYPE MoveHome(LONG lMotorID, VARIANT_BOOL bAsynchron,
                                      VARIANT_BOOL* bResult) override {
@@ -172,7 +169,8 @@ class DualObject : public Interface, public IProvideClassInfo2, public ISupportE
 
  protected:
   DualObject(IUnknown* outer, const IID& iid, const CLSID& clsid)
-      : control_(ControlEnvironment{ModuleDriver(), {}}),
+      : EmbeddedControl(outer != nullptr ? outer : &inner_, clsid, Control::kClass.drawText),
+        control_(ControlEnvironment{ModuleDriver(), {}}),
         outer_(outer != nullptr ? outer : &inner_),
         iid_(iid),
         clsid_(clsid) {
@@ -215,13 +213,14 @@ class DualObject : public Interface, public IProvideClassInfo2, public ISupportE
     volatile LONG references = 0;
   };
 
-  // The interfaces answered, in this order; the embeddable-control interfaces are not
-  // answered yet.
+  // The interfaces answered, in this order.
   HRESULT Query(REFIID iid, void** object) {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (IsEqualIID(iid, iid_) || IsEqualIID(iid, IID_IDispatch))
       *object = static_cast<Interface*>(this);
+    else if (void* embedded = FindInterface(iid); embedded != nullptr)
+      *object = embedded;
     else if (IsEqualIID(iid, IID_IProvideClassInfo2) || IsEqualIID(iid, IID_IProvideClassInfo))
       *object = static_cast<IProvideClassInfo2*>(this);
     else if (IsEqualIID(iid, IID_ISupportErrorInfo))

@@ -1,3 +1,31 @@
 # The embeddable-control side of the three classes: the OLE control interfaces shared by all
 # of them, and the checks that host them in the platform's containers under wine. Included by
 # server.cmake after the server library and the wine checks are defined.
+
+target_sources(zelserver PRIVATE
+  embedded_activation.cpp
+  embedded_data.cpp
+  embedded_persistence.cpp
+  embedded_quick_activation.cpp
+  embedded_site.cpp
+  embedded_view.cpp)
+target_link_libraries(zelserver PUBLIC user32)
+
+# The checks: the platform's control host, the OLE runtime, the pixels of the drawing and a
+# design-mode container, in one program that needs a display (Xvfb).
+add_executable(zel_embedding_checks ${zel_wine_checks}/embedding_checks.cpp)
+target_include_directories(zel_embedding_checks PRIVATE ${zel_generated})
+target_link_libraries(zel_embedding_checks PRIVATE zelserver)
+target_link_options(zel_embedding_checks PRIVATE -static -municode)
+zel_warnings(zel_embedding_checks)
+
+find_program(ZEL_XVFB_RUN xvfb-run)
+if(ZEL_WINE AND ZEL_XVFB_RUN)
+  add_test(NAME wine${zel_bits}.embedding
+           COMMAND ${ZEL_XVFB_RUN} -a ${zel_check} program $<TARGET_FILE:zel_embedding_checks>
+                   $<TARGET_FILE:ZELUSB_bench>)
+  # The program registers the simulator build for its run.
+  set_tests_properties(wine${zel_bits}.embedding PROPERTIES
+    ENVIRONMENT ZELUSB_BENCH=${zel_wine_checks}/client_bench.json
+    LABELS wine SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine${zel_bits} RESOURCE_LOCK registry)
+endif()

@@ -1,0 +1,200 @@
+// In-place activation: windowless when the site offers it and agrees, otherwise in a child
+// window of the control's own whose paint runs the drawing; UI activation on the container's
+// frame; deactivation gives back everything activation took.
+#include "module/embedded_control.h"
+#include "module/module_file.h"
+
+namespace zel {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"ZELUSBControlWindow";
+
+}  // namespace
+
+HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) noexcept {
+  if (!inPlaceActive_) {
+    if (site == nullptr) return E_INVALIDARG;
+    if (FAILED(site->QueryInterface(IID_IOleInPlaceSite,
+                                    reinterpret_cast<void**>(inPlaceSite_.Put()))) ||
+        !inPlaceSite_)
+      return E_NOINTERFACE;
+    if (inPlaceSite_->CanInPlaceActivate() != S_OK) {
+      inPlaceSite_.Reset();
+      return E_FAIL;
+    }
+    ComRef<IOleInPlaceSiteWindowless> windowless;
+    ComRef<IOleInPlaceSiteEx> extended;
+    BOOL noRedraw = FALSE;
+    HRESULT hr;
+    if (SUCCEEDED(inPlaceSite_->QueryInterface(IID_IOleInPlaceSiteWindowless,
+                                               reinterpret_cast<void**>(windowless.Put()))) &&
+        windowless && windowless->CanWindowlessActivate() == S_OK) {
+      hr = windowless->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
+      if (SUCCEEDED(hr)) windowlessSite_.Reset(windowless.Get());
+    } else if (SUCCEEDED(inPlaceSite_->QueryInterface(IID_IOleInPlaceSiteEx,
+                                                      reinterpret_cast<void**>(extended.Put()))) &&
+               extended) {
+      hr = extended->OnInPlaceActivateEx(&noRedraw, 0);
+    } else {
+      hr = inPlaceSite_->OnInPlaceActivate();
+    }
+    if (FAILED(hr)) {
+      inPlaceSite_.Reset();
+      return hr;
+    }
+    inPlaceActive_ = true;
+
+    RECT clip = {};
+    OLEINPLACEFRAMEINFO frameInfo = {};
+    frameInfo.cb = sizeof(frameInfo);
+    hr = inPlaceSite_->GetWindowContext(frame_.Put(), document_.Put(), &position_, &clip,
+                                        &frameInfo);
+    if (SUCCEEDED(hr) && !windowlessSite_) {
+      HWND parent = nullptr;
+      hr = inPlaceSite_->GetWindow(&parent);
+      if (SUCCEEDED(hr)) hr = CreateControlWindow(parent);
+    }
+    if (FAILED(hr)) {
+      InPlaceDeactivate();
+      return hr;
+    }
+  }
+  if (window_ != nullptr) ShowWindow(window_, SW_SHOW);
+  if (uiActivate && !uiActive_) {
+    uiActive_ = true;
+    inPlaceSite_->OnUIActivate();
+    if (frame_) frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+    if (document_) document_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+  }
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::CreateControlWindow(HWND parent) noexcept {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = &WindowProcedure;
+  windowClass.hInstance = ThisModule();
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kWindowClass;
+  // Registered while windows of the class may exist; DestroyControlWindow takes it back.
+  if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    return HRESULT_FROM_WIN32(GetLastError());
+  window_ = CreateWindowExW(0, kWindowClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, position_.left,
+                            position_.top, position_.right - position_.left,
+                            position_.bottom - position_.top, parent, nullptr, ThisModule(), this);
+  return window_ != nullptr ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+void EmbeddedControl::DestroyControlWindow() noexcept {
+  if (window_ == nullptr) return;
+  DestroyWindow(window_);
+  window_ = nullptr;
+  // Fails harmlessly while another control's window uses the class.
+  UnregisterClassW(kWindowClass, ThisModule());
+}
+
+LRESULT CALLBACK EmbeddedControl::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<EmbeddedControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self != nullptr && (message == WM_PAINT || message == WM_PRINTCLIENT)) {
+    RECT client;
+    GetClientRect(window, &client);
+    // WM_PRINTCLIENT brings the context to draw into, as PrintWindow and captures ask.
+    PAINTSTRUCT paint;
+    HDC dc = message == WM_PAINT ? BeginPaint(window, &paint) : reinterpret_cast<HDC>(wParam);
+    self->DrawInto(dc, client);
+    if (message == WM_PAINT) EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// IOleWindow.
+
+HRESULT EmbeddedControl::GetWindow(HWND* window) noexcept {
+  if (window == nullptr) return E_POINTER;
+  *window = window_;
+  return window_ != nullptr ? S_OK : E_FAIL;
+}
+
+HRESULT EmbeddedControl::ContextSensitiveHelp(BOOL) noexcept {
+  return E_NOTIMPL;
+}
+
+// IOleInPlaceObject, IOleInPlaceObjectWindowless.
+
+HRESULT EmbeddedControl::InPlaceDeactivate() noexcept {
+  if (!inPlaceActive_) return S_OK;
+  UIDeactivate();
+  inPlaceActive_ = false;
+  DestroyControlWindow();
+  if (windowlessSite_)
+    windowlessSite_->OnInPlaceDeactivateEx(TRUE);
+  else
+    inPlaceSite_->OnInPlaceDeactivate();
+  windowlessSite_.Reset();
+  frame_.Reset();
+  document_.Reset();
+  inPlaceSite_.Reset();
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::UIDeactivate() noexcept {
+  if (!uiActive_) return S_OK;
+  uiActive_ = false;
+  if (frame_) frame_->SetActiveObject(nullptr, nullptr);
+  if (document_) document_->SetActiveObject(nullptr, nullptr);
+  inPlaceSite_->OnUIDeactivate(FALSE);
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::SetObjectRects(LPCRECT position, LPCRECT) noexcept {
+  if (position == nullptr) return E_POINTER;
+  position_ = *position;
+  if (window_ != nullptr)
+    SetWindowPos(window_, nullptr, position_.left, position_.top, position_.right - position_.left,
+                 position_.bottom - position_.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::ReactivateAndUndo() noexcept {
+  return E_NOTIMPL;
+}
+
+HRESULT EmbeddedControl::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT* result) noexcept {
+  if (result != nullptr) *result = 0;
+  return S_FALSE;  // the container's default handling
+}
+
+HRESULT EmbeddedControl::GetDropTarget(IDropTarget** target) noexcept {
+  if (target != nullptr) *target = nullptr;
+  return E_NOTIMPL;
+}
+
+// IOleInPlaceActiveObject.
+
+HRESULT EmbeddedControl::TranslateAccelerator(LPMSG) noexcept {
+  return S_FALSE;
+}
+
+HRESULT EmbeddedControl::OnFrameWindowActivate(BOOL) noexcept {
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::OnDocWindowActivate(BOOL) noexcept {
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) noexcept {
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::EnableModeless(BOOL) noexcept {
+  return S_OK;
+}
+
+}  // namespace zel

@@ -1,0 +1,100 @@
+// The control's picture as data: a metafile picture of its content, through the same drawing
+// as the view, and the data advise sinks.
+#include "module/embedded_control.h"
+
+namespace zel {
+namespace {
+
+HRESULT CheckPictureFormat(const FORMATETC* format) noexcept {
+  if (format == nullptr) return E_POINTER;
+  if (format->dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (format->cfFormat != CF_METAFILEPICT) return DV_E_FORMATETC;
+  if ((format->tymed & TYMED_MFPICT) == 0) return DV_E_TYMED;
+  if (format->lindex != -1) return DV_E_LINDEX;
+  return S_OK;
+}
+
+}  // namespace
+
+// The metafile is drawn in HIMETRIC over the control's extent; whoever plays it maps that
+// extent onto its own bounds.
+HRESULT EmbeddedControl::RenderMetafilePicture(STGMEDIUM* medium) noexcept {
+  HDC recorder = CreateMetaFileW(nullptr);
+  if (recorder == nullptr) return E_OUTOFMEMORY;
+  SetWindowOrgEx(recorder, 0, 0, nullptr);
+  SetWindowExtEx(recorder, extent_.cx, extent_.cy, nullptr);
+  const HRESULT drawn = DrawInto(recorder, RECT{0, 0, extent_.cx, extent_.cy});
+  HMETAFILE metafile = CloseMetaFile(recorder);
+  if (metafile == nullptr) return E_OUTOFMEMORY;
+  if (FAILED(drawn)) {
+    DeleteMetaFile(metafile);
+    return drawn;
+  }
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+  auto* picture = memory != nullptr ? static_cast<METAFILEPICT*>(GlobalLock(memory)) : nullptr;
+  if (picture == nullptr) {
+    if (memory != nullptr) GlobalFree(memory);
+    DeleteMetaFile(metafile);
+    return E_OUTOFMEMORY;
+  }
+  picture->mm = MM_ANISOTROPIC;
+  picture->xExt = extent_.cx;
+  picture->yExt = extent_.cy;
+  picture->hMF = metafile;
+  GlobalUnlock(memory);
+  medium->tymed = TYMED_MFPICT;
+  medium->hMetaFilePict = memory;
+  medium->pUnkForRelease = nullptr;
+  return S_OK;
+}
+
+HRESULT EmbeddedControl::GetData(FORMATETC* format, STGMEDIUM* medium) noexcept {
+  if (medium == nullptr) return E_POINTER;
+  if (HRESULT hr = CheckPictureFormat(format); FAILED(hr)) return hr;
+  return RenderMetafilePicture(medium);
+}
+
+HRESULT EmbeddedControl::GetDataHere(FORMATETC*, STGMEDIUM*) noexcept {
+  return E_NOTIMPL;  // a metafile picture cannot be drawn into a caller's medium
+}
+
+HRESULT EmbeddedControl::QueryGetData(FORMATETC* format) noexcept {
+  return CheckPictureFormat(format);
+}
+
+HRESULT EmbeddedControl::GetCanonicalFormatEtc(FORMATETC*, FORMATETC* canonical) noexcept {
+  if (canonical != nullptr) canonical->ptd = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT EmbeddedControl::SetData(FORMATETC*, STGMEDIUM*, BOOL) noexcept {
+  return E_NOTIMPL;
+}
+
+HRESULT EmbeddedControl::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) noexcept {
+  if (formats != nullptr) *formats = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT EmbeddedControl::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink,
+                                 DWORD* connection) noexcept {
+  if (format == nullptr || sink == nullptr || connection == nullptr) return E_POINTER;
+  if (!dataAdviseHolder_)
+    if (HRESULT hr = CreateDataAdviseHolder(dataAdviseHolder_.Put()); FAILED(hr)) return hr;
+  return dataAdviseHolder_->Advise(static_cast<IDataObject*>(this), format, flags, sink,
+                                   connection);
+}
+
+HRESULT EmbeddedControl::DUnadvise(DWORD connection) noexcept {
+  if (!dataAdviseHolder_) return OLE_E_NOCONNECTION;
+  return dataAdviseHolder_->Unadvise(connection);
+}
+
+HRESULT EmbeddedControl::EnumDAdvise(IEnumSTATDATA** advises) noexcept {
+  if (advises == nullptr) return E_POINTER;
+  *advises = nullptr;
+  if (!dataAdviseHolder_) return OLE_E_ADVISENOTSUPPORTED;  // no sink was ever advised
+  return dataAdviseHolder_->EnumAdvise(advises);
+}
+
+}  // namespace zel
