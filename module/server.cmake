@@ -99,6 +99,13 @@ target_link_libraries(zel_server_checks PRIVATE zelserver)
 target_link_options(zel_server_checks PRIVATE -static)
 zel_warnings(zel_server_checks)
 
+# The compiled type library as clients read it; it knows nothing of the server's sources.
+add_executable(zel_type_library_checks ${zel_wine_checks}/type_library_checks.cpp)
+target_include_directories(zel_type_library_checks PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(zel_type_library_checks PRIVATE oleaut32 ole32 uuid)
+target_link_options(zel_type_library_checks PRIVATE -static -municode)
+zel_warnings(zel_type_library_checks)
+
 # The C++ example client of examples/.
 add_executable(zel_example_client ${CMAKE_SOURCE_DIR}/examples/client.cpp)
 target_link_libraries(zel_example_client PRIVATE zelserver)
@@ -116,7 +123,9 @@ if(ZEL_WINE)
   add_test(NAME wine${zel_bits}.registration
            COMMAND ${zel_check} registration $<TARGET_FILE:ZELUSB>)
   add_test(NAME wine${zel_bits}.server COMMAND ${zel_check} program
-           $<TARGET_FILE:zel_server_checks>)
+           $<TARGET_FILE:zel_server_checks> $<TARGET_FILE:ZELUSB>)
+  add_test(NAME wine${zel_bits}.type_library COMMAND ${zel_check} program
+           $<TARGET_FILE:zel_type_library_checks> $<TARGET_FILE:ZELUSB>)
   add_test(NAME wine${zel_bits}.cpp_client COMMAND ${zel_check} program
            $<TARGET_FILE:zel_com_client> $<TARGET_FILE:ZELUSB_bench>)
   set_tests_properties(wine${zel_bits}.cpp_client PROPERTIES
@@ -133,8 +142,8 @@ if(ZEL_WINE)
                    ${CMAKE_SOURCE_DIR}/examples/motors.js - "Last error 0: No Error")
   add_test(NAME wine${zel_bits}.example_cpp COMMAND ${zel_check} client
            $<TARGET_FILE:ZELUSB_bench> $<TARGET_FILE:zel_example_client>)
-  set(zel_registering wine${zel_bits}.registration wine${zel_bits}.example_js
-      wine${zel_bits}.example_cpp)
+  set(zel_registering wine${zel_bits}.registration wine${zel_bits}.server
+      wine${zel_bits}.example_js wine${zel_bits}.example_cpp)
   if(zel_bits EQUAL 32)
     add_test(NAME wine32.demo COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>
              ${CMAKE_SOURCE_DIR}/examples/demo.vbs - "Demo finished.")
