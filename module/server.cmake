@@ -99,7 +99,8 @@ target_link_libraries(zel_server_checks PRIVATE zelserver)
 target_link_options(zel_server_checks PRIVATE -static)
 zel_warnings(zel_server_checks)
 
-# The compiled type library as clients read it; it knows nothing of the server's sources.
+# The compiled type library as clients read it, against values of its own (none from the
+# interface description or the headers made from it).
 add_executable(zel_type_library_checks ${zel_wine_checks}/type_library_checks.cpp)
 target_include_directories(zel_type_library_checks PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(zel_type_library_checks PRIVATE oleaut32 ole32 uuid)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "module/embedded_control.h"
 #include "tests/module/wine/check.h"
 
 namespace {
@@ -40,24 +41,6 @@ std::string Text(const GUID& guid) {
   StringFromGUID2(guid, text, 40);
   return Narrow(text);
 }
-
-// A reference handed out by the library, released on every way out.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T** Out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
 
 // A type's attributes, released with the holder.
 class Attributes {
@@ -214,12 +197,12 @@ Documentation Document(ITypeInfo* info, MEMBERID id) {
 
 // The type that `info` refers to by `reference` (an implemented interface, a parameter's
 // enumeration), or false.
-bool Referenced(ITypeInfo* info, HREFTYPE reference, Ref<ITypeInfo>& referenced) {
-  return SUCCEEDED(info->GetRefTypeInfo(reference, referenced.Out()));
+bool Referenced(ITypeInfo* info, HREFTYPE reference, zel::ComRef<ITypeInfo>& referenced) {
+  return SUCCEEDED(info->GetRefTypeInfo(reference, referenced.Put()));
 }
 
 std::string TypeName(ITypeInfo* info, const TYPEDESC& type) {
-  Ref<ITypeInfo> referenced;
+  zel::ComRef<ITypeInfo> referenced;
   switch (type.vt) {
     case VT_I4:
       return "long";
@@ -233,7 +216,7 @@ std::string TypeName(ITypeInfo* info, const TYPEDESC& type) {
       return TypeName(info, *type.lptdesc) + "*";
     case VT_USERDEFINED:
       if (!Referenced(info, type.hreftype, referenced)) return "<bad reference>";
-      return Document(referenced.get(), MEMBERID_NIL).name;
+      return Document(referenced.Get(), MEMBERID_NIL).name;
     default:
       return "vt " + std::to_string(type.vt);
   }
@@ -342,22 +325,22 @@ void CheckInterface(ITypeInfo* dispatch, const Entry& entry) {
   CheckType(Attributes(dispatch), TKIND_DISPATCH, TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE,
             7 + expected.size(), std::string(entry.name) + " (dispatch)");
   HREFTYPE reference = 0;
-  Ref<ITypeInfo> table, base;
-  Ref<ITypeLib> baseLibrary;
+  zel::ComRef<ITypeInfo> table, base;
+  zel::ComRef<ITypeLib> baseLibrary;
   UINT index = 0;
   if (FAILED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) ||
       !Referenced(dispatch, reference, table)) {
     CHECK(!"the function-table side of the dual interface");
     return;
   }
-  CheckFunctionTable(table.get(), entry.name, expected);
+  CheckFunctionTable(table.Get(), entry.name, expected);
   if (FAILED(table->GetRefTypeOfImplType(0, &reference)) ||
-      !Referenced(table.get(), reference, base) ||
-      FAILED(base->GetContainingTypeLib(baseLibrary.Out(), &index))) {
+      !Referenced(table.Get(), reference, base) ||
+      FAILED(base->GetContainingTypeLib(baseLibrary.Put(), &index))) {
     CHECK(!"the base interface and its library");
     return;
   }
-  if (const Attributes attributes(base.get()); attributes)
+  if (const Attributes attributes(base.Get()); attributes)
     CHECK_EQ(Text(attributes->guid), kDispatchIid, std::string(entry.name) + ": base");
   TLIBATTR* library = nullptr;
   if (SUCCEEDED(baseLibrary->GetLibAttr(&library))) {
@@ -375,12 +358,12 @@ void CheckClass(ITypeInfo* info, const Entry& entry) {
   }
   INT flags = 0;
   HREFTYPE reference = 0;
-  Ref<ITypeInfo> implemented;
+  zel::ComRef<ITypeInfo> implemented;
   CHECK(SUCCEEDED(info->GetImplTypeFlags(0, &flags)) && flags == IMPLTYPEFLAG_FDEFAULT);
   CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
         Referenced(info, reference, implemented));
-  if (implemented.get() != nullptr)
-    CHECK_EQ(Document(implemented.get(), MEMBERID_NIL).name, entry.detail,
+  if (implemented.Get() != nullptr)
+    CHECK_EQ(Document(implemented.Get(), MEMBERID_NIL).name, entry.detail,
              std::string(entry.name) + ": default interface");
 }
 
@@ -426,22 +409,22 @@ void CheckLibrary(ITypeLib* library) {
            "entries");
   for (UINT i = 0; i < library->GetTypeInfoCount() && i < std::size(kEntries); ++i) {
     const Entry& entry = kEntries[i];
-    Ref<ITypeInfo> info;
+    zel::ComRef<ITypeInfo> info;
     TYPEKIND kind = TKIND_MAX;
-    if (FAILED(library->GetTypeInfo(i, info.Out())) || FAILED(library->GetTypeInfoType(i, &kind))) {
+    if (FAILED(library->GetTypeInfo(i, info.Put())) || FAILED(library->GetTypeInfoType(i, &kind))) {
       CHECK(!"library entry");
       continue;
     }
-    const Documentation documentation = Document(info.get(), MEMBERID_NIL);
+    const Documentation documentation = Document(info.Get(), MEMBERID_NIL);
     CHECK_EQ(documentation.name, entry.name, "entry " + std::to_string(i));
     CHECK_EQ(std::to_string(kind), std::to_string(entry.kind), std::string(entry.name) + ": kind");
     if (entry.help != nullptr) CHECK_EQ(documentation.help, entry.help, entry.name);
-    if (const Attributes type(info.get()); type && entry.guid != nullptr)
+    if (const Attributes type(info.Get()); type && entry.guid != nullptr)
       CHECK_EQ(Text(type->guid), entry.guid, std::string(entry.name) + ": GUID");
     if (kind != entry.kind) continue;
-    if (kind == TKIND_COCLASS) CheckClass(info.get(), entry);
-    if (kind == TKIND_DISPATCH) CheckInterface(info.get(), entry);
-    if (kind == TKIND_ENUM) CheckEnumeration(info.get(), entry);
+    if (kind == TKIND_COCLASS) CheckClass(info.Get(), entry);
+    if (kind == TKIND_DISPATCH) CheckInterface(info.Get(), entry);
+    if (kind == TKIND_ENUM) CheckEnumeration(info.Get(), entry);
   }
 }
 
@@ -453,9 +436,9 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   // As a client loads it: from the library file, whose TYPELIB resource 1 is the default.
-  Ref<ITypeLib> library;
-  CHECK(LoadTypeLibEx(argv[1], REGKIND_NONE, library.Out()) == S_OK);
-  if (library.get() != nullptr) CheckLibrary(library.get());
+  zel::ComRef<ITypeLib> library;
+  CHECK(LoadTypeLibEx(argv[1], REGKIND_NONE, library.Put()) == S_OK);
+  if (library.Get() != nullptr) CheckLibrary(library.Get());
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
