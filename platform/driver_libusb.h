@@ -38,7 +38,7 @@ class LibusbDriver final : public Driver {
  public:
   static constexpr std::uint32_t kDefaultTimeoutMs = 1000;
 
-  // Starts libusb; nullptr with `error` set when it cannot start (no usbfs, no memory).
+  // Starts libusb; nullptr with `error` set when it cannot start (no usbfs, no hotplug monitor).
   // `timeoutMs` bounds every control transfer.
   static std::unique_ptr<LibusbDriver> Start(std::string& error,
                                              std::uint32_t timeoutMs = kDefaultTimeoutMs);
