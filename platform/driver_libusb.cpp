@@ -130,33 +130,39 @@ std::vector<std::string> LibusbDriver::Units() {
 DriverHandle LibusbDriver::Open(const char* name) noexcept {
   const int number = DeviceNumber(name);
   if (number < 0) return kNoDriverHandle;
-  libusb_device* device = nullptr;
-  std::string where;
-  {
-    std::lock_guard lock(mutex_);
-    if (static_cast<std::size_t>(number) >= units_.size()) Enumerate();
-    if (static_cast<std::size_t>(number) >= units_.size()) return kNoDriverHandle;
-    const Unit& unit = units_[static_cast<std::size_t>(number)];
-    device = libusb_ref_device(unit.device);
-    where = unit.where;
+  const auto place = static_cast<std::size_t>(number);
+  std::unique_lock lock(mutex_);
+  if (place >= units_.size()) Enumerate();
+  // A unit that came back at its place has a new address: the open that found the old one gone
+  // reads the bus again and opens the unit now at that place, once.
+  for (bool again = true;; again = false) {
+    if (place >= units_.size()) return kNoDriverHandle;
+    libusb_device* device = libusb_ref_device(units_[place].device);
+    const std::string where = units_[place].where;
+    lock.unlock();
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_open(device, &handle);
+    if (result == LIBUSB_SUCCESS) {
+      result = libusb_claim_interface(handle, kInterface);
+      if (result == LIBUSB_SUCCESS) {
+        libusb_unref_device(device);
+        return reinterpret_cast<DriverHandle>(new OpenUnit{handle});
+      }
+      libusb_close(handle);
+    }
+    lock.lock();
+    Enumerate();  // the unit may have left or come back: later opens see the bus as it is now
+    const bool replaced =
+        place < units_.size() && units_[place].device != device && units_[place].where == where;
+    libusb_unref_device(device);
+    if (result == LIBUSB_ERROR_ACCESS) {
+      const auto report = accessDenied_;
+      lock.unlock();
+      if (report) report(name, where);
+      return kNoDriverHandle;
+    }
+    if (!(again && replaced && result == LIBUSB_ERROR_NO_DEVICE)) return kNoDriverHandle;
   }
-  libusb_device_handle* handle = nullptr;
-  int result = libusb_open(device, &handle);
-  libusb_unref_device(device);
-  if (result == LIBUSB_SUCCESS) {
-    result = libusb_claim_interface(handle, kInterface);
-    if (result == LIBUSB_SUCCESS) return reinterpret_cast<DriverHandle>(new OpenUnit{handle});
-    libusb_close(handle);
-  }
-  std::function<void(const std::string&, const std::string&)> report;
-  {
-    // The unit may have left or come back elsewhere: the next open sees the bus as it is now.
-    std::lock_guard lock(mutex_);
-    Enumerate();
-    if (result == LIBUSB_ERROR_ACCESS) report = accessDenied_;
-  }
-  if (report) report(name, where);
-  return kNoDriverHandle;
 }
 
 bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* in,

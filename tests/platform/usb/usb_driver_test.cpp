@@ -164,5 +164,19 @@ TEST_F(UsbDriverTest, AUnitUnpluggedDuringARequestFailsThenAnswersAtItsNumberWhe
   EXPECT_EQ(link.ReadByte(ezusb::kCpucs), 1);  // back as after a power cycle: held in reset
 }
 
+TEST_F(UsbDriverTest, AUnitRepluggedIntoItsPortIsFoundByTheNextRequest) {
+  StandardBus();
+  EzUsbLink link(*paced_);
+  link.SetFilters(ezusb::kVendorId, ezusb::kProductKestrin, 0);
+  ASSERT_TRUE(link.FindFirstDevice());
+  testbed_->Unplug(kKestrin);
+  testbed_->Replug(kKestrin);  // before any request could notice it was away
+  bench_->ClearTrace();
+  EXPECT_EQ(link.ReadByte(ezusb::kCpucs), 1);
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoError);
+  EXPECT_EQ(Lines(*bench_, {"open", "read"}),
+            (std::vector<std::string>{"open 2 ok", "read 2 0x7F92 1 ok 01", "open 2 ok"}));
+}
+
 }  // namespace
 }  // namespace zel::testing
