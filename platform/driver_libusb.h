@@ -3,7 +3,8 @@
 // Device names are those of the Cypress driver, "\\.\ezusb-N". N is a unit's place in the
 // attached USB devices of vendor 0x5A45 (any product), ordered by bus number and then by port
 // path, so a unit keeps its number across a replug into the same port. The list is read again
-// when an open asks for a number beyond it, and after an open failed (the unit may have left).
+// when an open asks for a number beyond it, and after an open failed (the unit may have left);
+// when the unit it found gone is back at its port with a new address, that open tries it once.
 //
 // The three control codes become one control transfer each, with the EZ-USB core's own
 // memory request 0xA0 for the two memory codes:
