@@ -47,7 +47,12 @@ TEST_F(UsbControlsTest, BootsAUnitWithoutFirmwareAndGivesItTheDefaultSpeed) {
   EXPECT_LT(hold, image);
   EXPECT_LT(image, start);
   EXPECT_LT(start, beatAfter);
-  ASSERT_LT(beatAfter, lines.size());
+  const std::size_t secondBeat = Find(lines, "read 2 0x1D10", firstBeat + 1);
+  const std::size_t beatLater = Find(lines, "read 2 0x1D10", beatAfter + 1);
+  ASSERT_LT(beatLater, lines.size());
+  EXPECT_LT(secondBeat, hold);
+  EXPECT_EQ(lines[firstBeat], lines[secondBeat]);  // no firmware: the byte stands still
+  EXPECT_NE(lines[beatAfter], lines[beatLater]);   // firmware running: it changes
   EXPECT_GT(Count(lines, "write 2 0x"), 20);  // the image went out record by record, twice each
   EXPECT_EQ(bench_->Peek(kKestrin, dual_motor::kSpeedDivider), 26);  // 500 steps/s
   std::int32_t frequency = 0;
