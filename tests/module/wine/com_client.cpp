@@ -78,6 +78,18 @@ void ClassObjects() {
       polyax->Release();
     }
     CHECK(outer.references == 1);
+    // The embeddable-control interfaces answer for the outer object too.
+    IOleObject* embedded = nullptr;
+    CHECK(inner->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&embedded)) == S_OK);
+    CHECK(outer.references == 2);
+    if (embedded != nullptr) {
+      IUnknown* asked = reinterpret_cast<IUnknown*>(1);
+      CHECK(embedded->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&asked)) ==
+                E_NOINTERFACE &&
+            asked == nullptr);  // the outer object's answer
+      embedded->Release();
+    }
+    CHECK(outer.references == 1);
     CHECK(canUnloadNow() == S_FALSE);
     inner->Release();
   }

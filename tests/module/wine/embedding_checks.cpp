@@ -2,7 +2,8 @@
 // platform's control host in atl.dll, the OLE runtime (OleCreate, OleDraw, OleSave, OleLoad),
 // the persistence interfaces, the drawing as pixels, and a design-mode container of its own.
 // Runs under wine with a display (Xvfb), on the simulator build and client_bench.json:
-//   embedding_checks.exe PATH\ZELUSB.dll
+//   embedding_checks.exe PATH\ZELUSB.dll [PICTURE.png]
+// and saves the capture of a design-mode form with the three controls as PICTURE.png.
 // The library is registered for the run and unregistered after it. Prints one line per failed
 // check and "N passed, N failed"; exits 1 on any failure.
 // windows.h first: the other platform headers build on it.
@@ -19,6 +20,7 @@
 #include "ZELUSB_h.h"
 
 #include "tests/module/wine/check.h"
+#include "tests/module/wine/png_file.h"
 
 namespace {
 
@@ -69,22 +71,28 @@ struct Canvas {
   HBRUSH brush;
 };
 
+// The colours a picture is drawn in: the context's pen and brush, and what lay there before.
+struct Colours {
+  COLORREF pen = kPen, brush = kBrush, ground = kGround;
+};
+
 // The picture of a control at device rectangle `r` of `canvas`: the frame in the pen, the fill
 // in the brush, the label centred on the middle of `r` and standing on it (below the middle
 // only a descender), and nothing outside `r`.
-void CheckPicture(const Canvas& canvas, const RECT& r, int line) {
+void CheckPicture(const Canvas& canvas, const RECT& r, int line, Colours colours = {}) {
+  const COLORREF pen = colours.pen, brush = colours.brush, ground = colours.ground;
   const int midX = (r.left + r.right) / 2, midY = (r.top + r.bottom) / 2;
-  wine_check::Check(
-      canvas.Pixel(r.left, r.top + 2) == kPen && canvas.Pixel(r.right - 1, r.top + 2) == kPen &&
-          canvas.Pixel(midX, r.top) == kPen && canvas.Pixel(midX, r.bottom - 1) == kPen,
-      "frame in the pen", line);
-  wine_check::Check(canvas.Pixel(r.left + 2, r.top + 2) == kBrush &&
-                        canvas.Pixel(r.right - 3, r.bottom - 3) == kBrush,
+  wine_check::Check(canvas.Pixel(r.left, r.top + 2) == pen &&
+                        canvas.Pixel(r.right - 1, r.top + 2) == pen &&
+                        canvas.Pixel(midX, r.top) == pen && canvas.Pixel(midX, r.bottom - 1) == pen,
+                    "frame in the pen", line);
+  wine_check::Check(canvas.Pixel(r.left + 2, r.top + 2) == brush &&
+                        canvas.Pixel(r.right - 3, r.bottom - 3) == brush,
                     "fill in the brush", line);
   int left = canvas.width, right = -1, top = canvas.height, onBaseline = 0, belowBaseline = 0;
   for (int y = r.top + 1; y < r.bottom - 1; ++y)
     for (int x = r.left + 1; x < r.right - 1; ++x)
-      if (canvas.Pixel(x, y) != kBrush) {
+      if (canvas.Pixel(x, y) != brush) {
         left = std::min(left, x), right = std::max(right, x), top = std::min(top, y);
         onBaseline += y == midY - 1;
         belowBaseline += y == midY;
@@ -97,7 +105,7 @@ void CheckPicture(const Canvas& canvas, const RECT& r, int line) {
   for (int y = 0; y < canvas.height; ++y)
     for (int x = 0; x < canvas.width; ++x)
       if ((x < r.left || x >= r.right || y < r.top || y >= r.bottom) &&
-          canvas.Pixel(x, y) != kGround)
+          canvas.Pixel(x, y) != ground)
         outside = false;
   wine_check::Check(outside, "nothing outside the bounds", line);
 }
@@ -159,6 +167,7 @@ void InterfacesAndIdentity() {
   }
   CHECK(Query<IUnknown>(object, IID_IOleCache) == nullptr);
   CHECK(object->Release() == 0);
+
   CHECK(canUnloadNow() == S_OK);
 }
 
@@ -309,8 +318,19 @@ void DesignModeContainer(HWND form) {
                      nullptr, 0) == S_OK);
     CheckPicture(canvas, site.place, __LINE__);
   }
+  DWORD hit = 0;
+  CHECK(view->QueryHitPoint(DVASPECT_CONTENT, &site.place, POINT{269, 79}, 0, &hit) == S_OK &&
+        hit == HITRESULT_HIT);
+  CHECK(view->QueryHitPoint(DVASPECT_CONTENT, &site.place, POINT{270, 50}, 0, &hit) == S_OK &&
+        hit == HITRESULT_OUTSIDE);
+  auto* data = Query<IDataObject>(object, IID_IDataObject);
+  FORMATETC picture = {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+  DWORD dataConnection = 0;
+  CHECK(data->DAdvise(&picture, ADVF_NODATA, &sink, &dataConnection) == S_OK);
   SIZEL bigger = {8000, 2000};
   CHECK(object->SetExtent(DVASPECT_CONTENT, &bigger) == S_OK && site.invalidated == 1);
+  CHECK(sink.dataChanges == 1 && data->DUnadvise(dataConnection) == S_OK);
+  data->Release();
   CHECK(inPlace->InPlaceDeactivate() == S_OK && site.active == 0);
 
   // In a window of its own, UI-active; its paint runs the drawing.
@@ -533,6 +553,62 @@ void OleRuntime() {
   CHECK(site.references == 1 && canUnloadNow() == S_OK);
 }
 
+// A form in a designer: the three controls in windows of their own, captured from the screen
+// and checked for what the drawing must show; the capture is saved for a reader to look at.
+void DesignForm(const wchar_t* picture) {
+  const int width = 280, height = 196;
+  RECT frame = {0, 0, width, height};
+  AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+  HWND form = CreateWindowExW(0, L"STATIC", L"Form1", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                              nullptr, nullptr);
+  CHECK(form != nullptr);
+  if (form == nullptr) return;
+  const CLSID* classes[] = {&CLSID_CKestrinControl, &CLSID_COrvaneControl, &CLSID_CPolyaxControl};
+  Site sites[3];
+  IOleObject* objects[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    sites[i].window = form;
+    sites[i].windowless = false;
+    sites[i].place = {20, 20 + 60 * i, 260, 68 + 60 * i};
+    objects[i] = Create<IOleObject>(*classes[i], IID_IOleObject);
+    CHECK(objects[i] != nullptr);
+    if (objects[i] == nullptr) continue;
+    objects[i]->SetClientSite(&sites[i]);
+    CHECK(objects[i]->DoVerb(OLEIVERB_SHOW, nullptr, &sites[i], 0, form, &sites[i].place) == S_OK);
+  }
+  RedrawWindow(form, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  for (int round = 0; round < 20; ++round) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(20);
+  }
+  Canvas capture(width, height);
+  HDC screen = GetDC(form);
+  BitBlt(capture.dc, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  ReleaseDC(form, screen);
+  // Each control with a margin of the form around it.
+  const Colours design = {RGB(0, 0, 0), RGB(255, 255, 255), capture.Pixel(2, 2)};
+  for (const Site& site : sites) {
+    const RECT& r = site.place;
+    Canvas control(r.right - r.left + 6, r.bottom - r.top + 6);
+    BitBlt(control.dc, 0, 0, control.width, control.height, capture.dc, r.left - 3, r.top - 3,
+           SRCCOPY);
+    CheckPicture(control, RECT{3, 3, control.width - 3, control.height - 3}, __LINE__, design);
+  }
+  if (picture != nullptr)
+    CHECK(png_file::Write(picture, reinterpret_cast<const std::uint32_t*>(capture.bits), width,
+                          height));
+  for (IOleObject* object : objects)
+    if (object != nullptr) {
+      object->Close(OLECLOSE_NOSAVE);
+      object->Release();
+    }
+  DestroyWindow(form);
+  CHECK(canUnloadNow() == S_OK);
+}
+
 // Invokes a member by name with no arguments.
 HRESULT Call(IDispatch* object, const wchar_t* name, WORD flags, VARIANT* result) {
   DISPID id = 0;
@@ -609,9 +685,16 @@ void ControlHost(HWND form) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::printf("usage: embedding_checks PATH\\ZELUSB.dll\n");
+  if (argc != 2 && argc != 3) {
+    std::printf("usage: embedding_checks PATH\\ZELUSB.dll [PICTURE.png]\n");
     return 2;
+  }
+  // A desktop of its own, before the thread has any window: the prefix's default desktop may
+  // belong to a program started without a display, whose windows cannot be drawn.
+  HDESK desktop = CreateDesktopW(L"ZELUSBChecks", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  if (desktop == nullptr || !SetThreadDesktop(desktop)) {
+    std::printf("FAILED: no desktop of its own (error %lu)\n", GetLastError());
+    return 1;
   }
   if (FAILED(OleInitialize(nullptr))) return 2;
   HMODULE library = LoadLibraryW(argv[1]);
@@ -626,17 +709,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("FAILED: cannot load and register %ls\n", argv[1]);
     return 1;
   }
-  // The first window of a prefix waits for its desktop process, which a loaded machine may
-  // start late.
-  HWND form = nullptr;
-  for (int attempt = 0; attempt < 5 && form == nullptr; ++attempt) {
-    form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
-                           nullptr, nullptr, nullptr, nullptr);
-    if (form == nullptr) {
-      std::printf("no window yet (error %lu)\n", GetLastError());
-      Sleep(1000);
-    }
-  }
+  HWND form = CreateWindowExW(0, L"STATIC", L"form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                              300, nullptr, nullptr, nullptr, nullptr);
   CHECK(form != nullptr);
   InterfacesAndIdentity();
   Drawing();
@@ -646,6 +720,7 @@ int wmain(int argc, wchar_t** argv) {
     DesignModeContainer(form);
     ControlHost(form);
     DestroyWindow(form);
+    DesignForm(argc == 3 ? argv[2] : nullptr);
   }
   CHECK(unregisterServer() == S_OK);
   FreeLibrary(library);
