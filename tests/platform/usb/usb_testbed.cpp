@@ -83,7 +83,7 @@ struct UsbTestbed::Node {
 };
 
 // The usbfs side, run on umockdev's handler thread.
-struct Handler {
+struct UsbfsHandler {
   using Node = UsbTestbed::Node;
 
   static void Complete(UMockdevIoctlClient* client, int error) {
@@ -268,8 +268,8 @@ UsbTestbed::~UsbTestbed() {
     umockdev_testbed_detach_ioctl(Testbed(testbed_), node->DevNode().c_str(), nullptr);
     {
       std::lock_guard lock(mutex_);
-      if (node->claimant != nullptr) Handler::Release(*node);
-      Handler::Drop(*node, nullptr);
+      if (node->claimant != nullptr) UsbfsHandler::Release(*node);
+      UsbfsHandler::Drop(*node, nullptr);
     }
     g_object_unref(node->handler);
   }
@@ -304,8 +304,8 @@ void UsbTestbed::Add(Node& node) {
   }
   if (node.benchDevice >= 0) {
     node.handler = umockdev_ioctl_base_new();
-    g_signal_connect_after(node.handler, "handle-ioctl", G_CALLBACK(Handler::Ioctl), &node);
-    g_signal_connect(node.handler, "client-vanished", G_CALLBACK(Handler::Vanished), &node);
+    g_signal_connect_after(node.handler, "handle-ioctl", G_CALLBACK(UsbfsHandler::Ioctl), &node);
+    g_signal_connect(node.handler, "client-vanished", G_CALLBACK(UsbfsHandler::Vanished), &node);
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(Testbed(testbed_), node.DevNode().c_str(), node.handler,
                                        &error)) {
@@ -345,8 +345,8 @@ void UsbTestbed::Remove(Node& node) {
   umockdev_testbed_detach_ioctl(Testbed(testbed_), node.DevNode().c_str(), nullptr);
   {
     std::lock_guard lock(mutex_);
-    if (node.claimant != nullptr) Handler::Release(node);
-    Handler::Drop(node, nullptr);
+    if (node.claimant != nullptr) UsbfsHandler::Release(node);
+    UsbfsHandler::Drop(node, nullptr);
   }
   g_object_unref(node.handler);
   node.handler = nullptr;

@@ -49,7 +49,6 @@ class UsbTestbed {
 
  private:
   struct Node;
-  struct Bus;
 
   void Add(Node& node);
   void Remove(Node& node);
@@ -64,7 +63,7 @@ class UsbTestbed {
   bool holdNext_ = false;
   int discarded_ = 0;
 
-  friend struct Handler;
+  friend struct UsbfsHandler;
 };
 
 // The libusb driver for transfers, the bench's clock for pauses: the in-process tests keep
