@@ -169,7 +169,7 @@ class DualObject : public Interface,
 
  protected:
   DualObject(IUnknown* outer, const IID& iid, const CLSID& clsid)
-      : EmbeddedControl(outer != nullptr ? outer : &inner_, clsid, Control::kClass.drawText),
+      : EmbeddedControl(clsid, Control::kClass.drawText),
         control_(ControlEnvironment{ModuleDriver(), {}}),
         outer_(outer != nullptr ? outer : &inner_),
         iid_(iid),

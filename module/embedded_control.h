@@ -197,9 +197,9 @@ class EmbeddedControl : public IPersistStreamInit,
   HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** advises) noexcept override;
 
  protected:
-  // `identity` is the object's controlling IUnknown (the outer object's when aggregated);
-  // `text` is the label drawn in a designer.
-  EmbeddedControl(IUnknown* identity, const CLSID& clsid, const char* text) noexcept;
+  // `text` is the label drawn in a designer. The IUnknown members, which lead to the object's
+  // one identity, come from the class that derives from this one.
+  EmbeddedControl(const CLSID& clsid, const char* text) noexcept;
   virtual ~EmbeddedControl();
   EmbeddedControl(const EmbeddedControl&) = delete;
   EmbeddedControl& operator=(const EmbeddedControl&) = delete;
@@ -221,7 +221,6 @@ class EmbeddedControl : public IPersistStreamInit,
   HRESULT DrawInto(HDC dc, const RECT& bounds) noexcept;
   HRESULT RenderMetafilePicture(STGMEDIUM* medium) noexcept;
 
-  IUnknown* const identity_;
   const CLSID& clsid_;
   const char* const text_;
 
@@ -235,7 +234,6 @@ class EmbeddedControl : public IPersistStreamInit,
   SIZEL extent_ = kDefaultExtent;
   bool dirty_ = false;
   bool userMode_ = true;
-  LONG frozenEvents_ = 0;
   DWORD freezeKeys_ = 0;
 
   // In-place activation.

@@ -6,8 +6,8 @@
 
 namespace zel {
 
-EmbeddedControl::EmbeddedControl(IUnknown* identity, const CLSID& clsid, const char* text) noexcept
-    : identity_(identity), clsid_(clsid), text_(text) {}
+EmbeddedControl::EmbeddedControl(const CLSID& clsid, const char* text) noexcept
+    : clsid_(clsid), text_(text) {}
 
 EmbeddedControl::~EmbeddedControl() {
   // A container that let go without closing: nothing outlives the object.
@@ -191,12 +191,8 @@ HRESULT EmbeddedControl::OnAmbientPropertyChange(DISPID id) noexcept {
   return S_OK;
 }
 
-HRESULT EmbeddedControl::FreezeEvents(BOOL freeze) noexcept {
-  if (freeze)
-    ++frozenEvents_;
-  else if (frozenEvents_ > 0)
-    --frozenEvents_;
-  return S_OK;
+HRESULT EmbeddedControl::FreezeEvents(BOOL) noexcept {
+  return S_OK;  // the controls raise no events to hold back
 }
 
 // Ambient properties.
