@@ -588,8 +588,8 @@ void DesignForm(const wchar_t* picture) {
   HDC screen = GetDC(form);
   BitBlt(capture.dc, 0, 0, width, height, screen, 0, 0, SRCCOPY);
   ReleaseDC(form, screen);
-  // Each control with a margin of the form around it.
-  const Colours design = {RGB(0, 0, 0), RGB(255, 255, 255), capture.Pixel(2, 2)};
+  // Each control with a margin of the form around it; the form shows through at its corner.
+  const Colours design = {RGB(0, 0, 0), RGB(255, 255, 255), capture.Pixel(width - 2, height - 2)};
   for (const Site& site : sites) {
     const RECT& r = site.place;
     Canvas control(r.right - r.left + 6, r.bottom - r.top + 6);
