@@ -62,13 +62,10 @@ Place PlaceOf(libusb_device* device) {
   return place;
 }
 
-// One open unit.
-struct OpenUnit {
-  libusb_device_handle* handle;
-};
-
-OpenUnit* FromHandle(DriverHandle handle) {
-  return handle == kNoDriverHandle ? nullptr : reinterpret_cast<OpenUnit*>(handle);
+// An open unit's driver handle is its libusb handle itself, so an open costs no allocation of
+// ours.
+libusb_device_handle* FromHandle(DriverHandle handle) {
+  return handle == kNoDriverHandle ? nullptr : reinterpret_cast<libusb_device_handle*>(handle);
 }
 
 }  // namespace
@@ -146,7 +143,7 @@ DriverHandle LibusbDriver::Open(const char* name) noexcept {
       result = libusb_claim_interface(handle, kInterface);
       if (result == LIBUSB_SUCCESS) {
         libusb_unref_device(device);
-        return reinterpret_cast<DriverHandle>(new OpenUnit{handle});
+        return reinterpret_cast<DriverHandle>(handle);
       }
       libusb_close(handle);
     }
@@ -169,7 +166,7 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
                            std::uint32_t inSize, void* out, std::uint32_t outSize,
                            std::uint32_t& returned) noexcept {
   returned = 0;
-  OpenUnit* unit = FromHandle(handle);
+  libusb_device_handle* unit = FromHandle(handle);
   if (unit == nullptr) return false;
   const auto* input = static_cast<const std::uint8_t*>(in);
   auto* data = static_cast<std::uint8_t*>(out);
@@ -178,7 +175,7 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
   switch (code) {
     case ezusb::kIoctlAnchorDownload:
       if (input == nullptr || inSize != 2 || outSize > kMaxControlData) return false;
-      result = libusb_control_transfer(unit->handle, kVendorOut,
+      result = libusb_control_transfer(unit, kVendorOut,
                                        ezusb::vendor_request::kFirmwareLoad, ezusb::Get16(input), 0,
                                        data, static_cast<std::uint16_t>(outSize), timeoutMs_);
       break;
@@ -188,7 +185,7 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
       const std::uint32_t length =
           std::min<std::uint32_t>(ezusb::Get16(input + vr::kLength), outSize);
       const bool toHost = input[vr::kDirection] == vr::kDeviceToHost;
-      result = libusb_control_transfer(unit->handle, toHost ? kVendorIn : kVendorOut,
+      result = libusb_control_transfer(unit, toHost ? kVendorIn : kVendorOut,
                                        input[vr::kRequest], ezusb::Get16(input + vr::kValue),
                                        ezusb::Get16(input + vr::kIndex), data,
                                        static_cast<std::uint16_t>(length), timeoutMs_);
@@ -197,7 +194,7 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
     case ezusb::kIoctlGetDeviceDescriptor:
       if (outSize < ezusb::kDescriptorSize) return false;
       result = libusb_control_transfer(
-          unit->handle, kStandardIn, LIBUSB_REQUEST_GET_DESCRIPTOR, LIBUSB_DT_DEVICE << 8, 0, data,
+          unit, kStandardIn, LIBUSB_REQUEST_GET_DESCRIPTOR, LIBUSB_DT_DEVICE << 8, 0, data,
           static_cast<std::uint16_t>(ezusb::kDescriptorSize), timeoutMs_);
       if (result >= 0 && result != static_cast<int>(ezusb::kDescriptorSize)) return false;
       break;
@@ -210,11 +207,10 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
 }
 
 void LibusbDriver::Close(DriverHandle handle) noexcept {
-  OpenUnit* unit = FromHandle(handle);
+  libusb_device_handle* unit = FromHandle(handle);
   if (unit == nullptr) return;
-  libusb_release_interface(unit->handle, kInterface);
-  libusb_close(unit->handle);
-  delete unit;
+  libusb_release_interface(unit, kInterface);
+  libusb_close(unit);
 }
 
 void LibusbDriver::Sleep(std::uint32_t milliseconds) noexcept {
