@@ -175,9 +175,9 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
   switch (code) {
     case ezusb::kIoctlAnchorDownload:
       if (input == nullptr || inSize != 2 || outSize > kMaxControlData) return false;
-      result = libusb_control_transfer(unit, kVendorOut,
-                                       ezusb::vendor_request::kFirmwareLoad, ezusb::Get16(input), 0,
-                                       data, static_cast<std::uint16_t>(outSize), timeoutMs_);
+      result = libusb_control_transfer(unit, kVendorOut, ezusb::vendor_request::kFirmwareLoad,
+                                       ezusb::Get16(input), 0, data,
+                                       static_cast<std::uint16_t>(outSize), timeoutMs_);
       break;
     case ezusb::kIoctlVendorRequest: {
       namespace vr = ezusb::vendor_request;
@@ -185,8 +185,8 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
       const std::uint32_t length =
           std::min<std::uint32_t>(ezusb::Get16(input + vr::kLength), outSize);
       const bool toHost = input[vr::kDirection] == vr::kDeviceToHost;
-      result = libusb_control_transfer(unit, toHost ? kVendorIn : kVendorOut,
-                                       input[vr::kRequest], ezusb::Get16(input + vr::kValue),
+      result = libusb_control_transfer(unit, toHost ? kVendorIn : kVendorOut, input[vr::kRequest],
+                                       ezusb::Get16(input + vr::kValue),
                                        ezusb::Get16(input + vr::kIndex), data,
                                        static_cast<std::uint16_t>(length), timeoutMs_);
       break;
