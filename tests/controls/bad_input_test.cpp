@@ -73,24 +73,46 @@ TEST(BadInputTest, MotorNumbersAtTheEdges) {
   MotorNumbersAtTheEdges(bench, polyax, 32);
 }
 
+// A channel number goes into the result address unchecked and wraps in the 16-bit address
+// space, so every edge reads its own register: INT32_MIN wraps onto channel 0, -1 and INT32_MAX
+// onto the two bytes at 0x1C01 (the idle trigger is the second), 8 onto the two after channel
+// 7. Shutters 1 and 2 are lines 14 and 15 (port 2, masks 0x40 and 0x80) and keep the value
+// written; any other number sends nothing and reads closed.
 TEST(BadInputTest, ChannelLineAndShutterNumbersAtTheEdges) {
-  sim::Bench bench(RunningUnits());
+  sim::BenchConfig config = RunningUnits();
+  config.units[0].adc = {{0, 0x0123}, {7, 0x0777}};
+  sim::Bench bench(config);
   OrvaneControl orvane({bench, ""});
   PolyaxControl polyax({bench, ""});
-  for (std::int32_t channel : Edges(7)) {
+  bench.Poke(0, 0x1C01, 0x55);
+  bench.PokeBytes(0, 0x1C13, {0x34, 0x12});
+  const std::pair<std::int32_t, double> channels[] = {{INT32_MIN, 0x0123}, {-1, 0x0055},
+                                                      {0, 0x0123},         {7, 0x0777},
+                                                      {8, 0x1234},         {INT32_MAX, 0x0055}};
+  for (const auto& [channel, raw] : channels) {
     double value = 0;
     EXPECT_EQ(orvane.get_ADC(channel, &value), S_OK);
-    EXPECT_GE(value, 0.0);
-    EXPECT_LE(value, 2147483647.0);
+    EXPECT_EQ(value, raw) << channel;
   }
-  for (std::int32_t shutter : Edges(2)) {
-    VARIANT_BOOL flag = -1;
-    bench.ClearTrace();
-    EXPECT_EQ(polyax.SetShutterState(shutter, 1, &flag), S_OK);
-    EXPECT_EQ(flag, (shutter == 1 || shutter == 2) ? 1 : 0);
-    EXPECT_EQ(polyax.GetShutterState(shutter, &flag), S_OK);
-    if (shutter != 1 && shutter != 2) {
-      EXPECT_TRUE(bench.TraceLines().empty());
+  for (std::int32_t shutter : {INT32_MIN, -1, 0, 1, 2, 3, INT32_MAX}) {
+    SCOPED_TRACE(shutter);
+    const bool valid = shutter == 1 || shutter == 2;
+    for (VARIANT_BOOL open : {VARIANT_BOOL{-1}, VARIANT_BOOL{0}}) {
+      VARIANT_BOOL flag = -1;
+      bench.ClearTrace();
+      EXPECT_EQ(polyax.SetShutterState(shutter, open, &flag), S_OK);
+      EXPECT_EQ(flag, valid ? 1 : 0);
+      EXPECT_EQ(polyax.GetShutterState(shutter, &flag), S_OK);
+      EXPECT_EQ(flag, valid && open != 0 ? 1 : 0);
+      if (!valid) {
+        EXPECT_TRUE(bench.TraceLines().empty());
+        continue;
+      }
+      // The write, then the read, each stage port and mask (two requests per byte).
+      const std::string port = "write 2 0x1D02 02 ok";
+      const std::string mask = shutter == 1 ? "write 2 0x1D01 40 ok" : "write 2 0x1D01 80 ok";
+      EXPECT_EQ(testing::Lines(bench, {"write 2 0x1D02", "write 2 0x1D01"}),
+                (std::vector<std::string>{port, port, mask, mask, port, port, mask, mask}));
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 
 #include "devices/line_port_registers.h"
@@ -99,20 +100,21 @@ TEST_F(DigitalLinePortTest, LinesMapOntoPortAndMask) {
     int line;
     const char* port;
     const char* mask;
-  } cases[] = {
-      {0, "01", "01"}, {3, "01", "08"}, {7, "01", "80"}, {8, "02", "01"}, {14, "02", "40"}};
+  } cases[] = {{0, "01", "01"}, {3, "01", "08"},  {7, "01", "80"},
+               {8, "02", "01"}, {14, "02", "40"}, {15, "02", "80"}};
   for (const auto& c : cases) {
     bench.ClearTrace();
     FinishAfterFirstPause(1);
     EXPECT_TRUE(port.ReadLine(c.line));
     const auto traffic = Traffic();
+    ASSERT_GE(traffic.size(), 4u) << c.line;
     EXPECT_EQ(traffic[1], std::string("write 0 0x1D02 ") + c.port + " ok") << c.line;
     EXPECT_EQ(traffic[3], std::string("write 0 0x1D01 ") + c.mask + " ok") << c.line;
   }
 }
 
 TEST_F(DigitalLinePortTest, LineOutsideTheRangeFailsAfterOneReadWithoutStatus) {
-  for (int line : {16, -1, -8}) {
+  for (int line : {16, -1, -8, INT32_MIN, INT32_MAX}) {
     bench.ClearTrace();
     EXPECT_FALSE(port.ReadLine(line));
     EXPECT_FALSE(port.WriteLine(line, true));

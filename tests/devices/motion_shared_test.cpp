@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 
 #include "devices/dual_motor_controller.h"
@@ -58,34 +60,48 @@ TEST_F(MotionWaitTest, EndlessMotionGivesUpAfter12000Pauses) {
   EXPECT_EQ(motors.GetLastError(), 0);                 // the limit stores no code
 }
 
-// A controller whose status is scripted, to reach values the two-motor decoding never yields.
-class ScriptedStatus final : public DualMotorController {
+// A controller whose status and position are scripted, to reach values the two-motor decoding
+// never yields and to tell its own answers from the unit's registers; it records the moves it
+// is asked for.
+class Scripted final : public DualMotorController {
  public:
   using DualMotorController::DualMotorController;
   std::vector<std::int32_t> script;
+  std::int32_t position = 0;
+  std::vector<std::int32_t> moves;
   std::int32_t GetMotorStatus(std::int32_t) override {
     const std::int32_t s = script.front();
     if (script.size() > 1) script.erase(script.begin());
     return s;
   }
+  std::int32_t GetMotorPosition(std::int32_t) override { return position; }
+  bool MoveMotor(std::int32_t motor, std::int32_t steps) override {
+    moves.push_back(steps);
+    return DualMotorController::MoveMotor(motor, steps);
+  }
 };
 
 TEST_F(MotionWaitTest, StatusOutsideTheEnumerationKeepsPolling) {
-  ScriptedStatus scripted(link, ClassLocks().kestrin);
+  Scripted scripted(link, ClassLocks().kestrin);
   scripted.script = {5, 7, 1, 3};
   EXPECT_TRUE(scripted.WaitForMotor(1));
   EXPECT_EQ(Count(bench.TraceLines(), "sleep 10"), 4);
 }
 
+// The unit's register says 40 and the controller says 250: only a position read through the
+// controller gives the move of -150.
 TEST_F(MotionWaitTest, MoveHomeAndMoveToPosUseTheActualController) {
-  ScriptedStatus scripted(link, ClassLocks().kestrin);
+  Scripted scripted(link, ClassLocks().kestrin);
   scripted.script = {0, 1};
-  bench.PokeBytes(0, dual_motor::kPositionMotor1, {0xFA, 0, 0, 0});  // 250
+  scripted.position = 250;
+  bench.PokeBytes(0, dual_motor::kPositionMotor1, {40, 0, 0, 0});
   EXPECT_TRUE(scripted.MoveToPos(1, 100));
   EXPECT_EQ(bench.Peek32(0, dual_motor::kStepCount), static_cast<std::uint32_t>(-150));
+  EXPECT_EQ(Count(bench.TraceLines(), "read 0 0x1C36"), 0);
   scripted.script = {0, 1};
   EXPECT_TRUE(scripted.MoveHome(1));
   EXPECT_EQ(bench.Peek32(0, dual_motor::kStepCount), 0x80000001u);
+  EXPECT_EQ(scripted.moves, (std::vector<std::int32_t>{-150, -2147483647}));
 }
 
 TEST(DeviceLockTest, IsRecursiveAndExcludesOtherThreadsUntilFullyReleased) {
@@ -112,12 +128,30 @@ TEST(DeviceLockTest, IsRecursiveAndExcludesOtherThreadsUntilFullyReleased) {
   EXPECT_TRUE(otherThreadGets());
 }
 
+// Once closed, the lock holds nothing: another thread's Acquire returns at once although this
+// thread has acquired it. Lock and flag are shared with that thread, so should it block on a
+// faulty lock it is left behind and the test fails instead of hanging.
 TEST(DeviceLockTest, ClosedLockNoLongerExcludes) {
-  DeviceLock lock;
-  lock.Close();
-  lock.Acquire();
-  EXPECT_FALSE(lock.IsOpen());
-  lock.Release();
+  auto lock = std::make_shared<DeviceLock>();
+  lock->Close();
+  EXPECT_FALSE(lock->IsOpen());
+  lock->Acquire();
+  auto otherGotIn = std::make_shared<std::atomic<bool>>(false);
+  std::thread other([lock, otherGotIn] {
+    lock->Acquire();
+    *otherGotIn = true;
+    lock->Release();
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!*otherGotIn && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  const bool gotIn = *otherGotIn;
+  EXPECT_TRUE(gotIn);
+  lock->Release();
+  if (gotIn) {
+    other.join();
+  } else {
+    other.detach();
+  }
 }
 
 TEST(DeviceLockTest, ControllersOfOneClassExcludeEachOtherWhileOtherClassesRun) {

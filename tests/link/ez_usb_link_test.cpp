@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "sim/bench.h"
 #include "tests/support/bench_units.h"
@@ -17,7 +19,8 @@ using ::testing::ElementsAre;
 using testing::Lines;
 using testing::Unit;
 
-// Keeps the raw buffers of every request, so the exact bytes the link sends can be checked.
+// Keeps the raw buffers of every request, so the exact bytes the link sends can be checked. It
+// can also end the next read otherwise than the bench did, after the bench filled the buffer.
 class RecordingDriver final : public Driver {
  public:
   explicit RecordingDriver(Driver& inner) : inner_(inner) {}
@@ -27,24 +30,34 @@ class RecordingDriver final : public Driver {
     std::uint32_t outSize;
   };
   std::vector<Call> calls;
+  enum class ReadEnd { kAsServed, kFailed, kNothingCounted };
+  ReadEnd nextRead = ReadEnd::kAsServed;
 
-  DriverHandle Open(const char* name) noexcept override {
-    names.push_back(name);
-    return inner_.Open(name);
-  }
+  DriverHandle Open(const char* name) noexcept override { return inner_.Open(name); }
   bool Request(DriverHandle h, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                std::uint32_t outSize, std::uint32_t& returned) noexcept override {
     const auto* bytes = static_cast<const std::uint8_t*>(in);
     calls.push_back({code, std::vector<std::uint8_t>(bytes, bytes + inSize), outSize});
-    return inner_.Request(h, code, in, inSize, out, outSize, returned);
+    const bool ok = inner_.Request(h, code, in, inSize, out, outSize, returned);
+    if (code != ezusb::kIoctlVendorRequest || nextRead == ReadEnd::kAsServed) return ok;
+    const ReadEnd end = std::exchange(nextRead, ReadEnd::kAsServed);
+    returned = 0;
+    return end == ReadEnd::kNothingCounted;
   }
   void Close(DriverHandle h) noexcept override { inner_.Close(h); }
   void Sleep(std::uint32_t ms) noexcept override { inner_.Sleep(ms); }
-  std::vector<std::string> names;
 
  private:
   Driver& inner_;
 };
+
+// "open N fail" for the device numbers N from `first` to 127, in order.
+std::vector<std::string> FailedOpens(int first) {
+  std::vector<std::string> lines;
+  for (int n = first; n < ezusb::kDeviceCount; ++n)
+    lines.push_back("open " + std::to_string(n) + " fail");
+  return lines;
+}
 
 TEST(EzUsbLinkTest, NewLinkReportsNoErrorWithoutTouchingTheDriver) {
   sim::Bench bench(Bench({Unit(0, UnitModel::kKestrin)}));
@@ -56,19 +69,20 @@ TEST(EzUsbLinkTest, NewLinkReportsNoErrorWithoutTouchingTheDriver) {
   EXPECT_STREQ(StatusMessage(link.GetStatus()), "No Error");
 }
 
-TEST(EzUsbLinkTest, EnumerationWithoutDevicesTriesAll128NamesAndStopsAt128) {
+// The bench names the device number of every name it is asked to open (-1 for a name that
+// is not "\\.\ezusb-" and a number 0 to 127), so its trace shows the whole search: 128 failed
+// opens, 0 to 127 in order. Afterwards the link addresses number 128 and opens nothing at all,
+// neither for the status probe nor for a read.
+TEST(EzUsbLinkTest, EnumerationWithoutDevicesFails128OpensThenOpensNothing) {
   sim::Bench bench;
-  RecordingDriver driver(bench);
-  EzUsbLink link(driver);
+  EzUsbLink link(bench);
   EXPECT_FALSE(link.FindFirstDevice());
-  ASSERT_EQ(driver.names.size(), 128u);
-  EXPECT_EQ(driver.names.front(), "\\\\.\\ezusb-0");
-  EXPECT_EQ(driver.names.back(), "\\\\.\\ezusb-127");
+  EXPECT_EQ(bench.TraceLines(), FailedOpens(0));
   EXPECT_EQ(link.DeviceIndex(), 128);
   EXPECT_FALSE(link.DevicePresent());
-  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);
-  // The probe itself found nothing to open, so it leaves 0 behind.
-  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);  // 1 from the probe, not the store
+  EXPECT_EQ(link.ReadByte(ezusb::kHeartbeat), 0);
+  EXPECT_EQ(bench.TraceLines(), FailedOpens(0));
 }
 
 TEST(EzUsbLinkTest, EnumerationSkipsOtherProductsAndContinuesAfterTheMatch) {
@@ -113,20 +127,28 @@ TEST(EzUsbLinkTest, DeviceWhoseDescriptorFailsIsSkipped) {
   EXPECT_THAT(Lines(bench, {"descriptor"}), ElementsAre("descriptor 1 fail", "descriptor 2 ok"));
 }
 
-TEST(EzUsbLinkTest, AfterAFailedSearchNothingIsOpenedAndRequestsFailAsNoDevice) {
+// The search examines the Orvane at 0 and fails to open 1 to 127. From then on the link
+// addresses number 128: no request opens anything, so none can reach the Orvane.
+TEST(EzUsbLinkTest, AfterAFailedSearchNothingIsOpened) {
   sim::Bench bench(Bench({Unit(0, UnitModel::kOrvane, true)}));
   EzUsbLink link(bench);
   link.SetFilters(ezusb::kVendorId, ezusb::kProductKestrin, 0);
   ASSERT_FALSE(link.FindFirstDevice());
+  std::vector<std::string> search = {"open 0 ok", "descriptor 0 ok", "close 0"};
+  const auto rest = FailedOpens(1);
+  search.insert(search.end(), rest.begin(), rest.end());
+  EXPECT_EQ(bench.TraceLines(), search);
   bench.ClearTrace();
   const std::uint8_t value = 7;
   EXPECT_FALSE(link.WriteMemory(&value, 1, 0x1C20));
-  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);
   std::uint8_t buffer[4];
   EXPECT_EQ(link.ReadMemory(buffer, 4, 0x1C2C), 0);
+  EXPECT_EQ(link.GetDeviceDescriptor(), nullptr);
+  EXPECT_FALSE(link.StartCpu());
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);  // 1 from the probe, not the store
   EXPECT_FALSE(link.DevicePresent());
   EXPECT_EQ(link.DeviceIndex(), 128);
-  EXPECT_TRUE(bench.TraceLines().empty());  // not even an open was tried
+  EXPECT_TRUE(bench.TraceLines().empty());
 }
 
 TEST(EzUsbLinkTest, WriteSendsTwoIdenticalRequestsWithTheAddressInTheInputBuffer) {
@@ -194,13 +216,23 @@ TEST(EzUsbLinkTest, ReadOutcomesAndTheStatusLifecycle) {
   EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);
 }
 
-TEST(EzUsbLinkTest, ReadByteGivesZeroWhenNothingWasRead) {
+// The byte is the buffer's whenever the read returned anything but 0, so a failed driver call
+// that still filled the buffer gives that byte; a successful call that counted no bytes gives 0
+// whatever the buffer holds.
+TEST(EzUsbLinkTest, ReadByteGivesTheBufferByteUnlessNothingWasCounted) {
   sim::Bench bench(Bench({Unit(0, UnitModel::kKestrin)}));
   bench.Poke(0, 0x1D12, 9);
-  EzUsbLink link(bench);
+  RecordingDriver driver(bench);
+  EzUsbLink link(driver);
   EXPECT_EQ(link.ReadByte(0x1D12), 9);
+  driver.nextRead = RecordingDriver::ReadEnd::kFailed;
+  EXPECT_EQ(link.ReadByte(0x1D12), 9);  // -1 from ReadMemory: the buffer's byte
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorDataRead);
+  driver.nextRead = RecordingDriver::ReadEnd::kNothingCounted;
+  EXPECT_EQ(link.ReadByte(0x1D12), 0);
+  EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoError);
   bench.FailNextRequest(sim::TraceKind::kRead);
-  EXPECT_EQ(link.ReadByte(0x1D12), 0);  // the driver call failed: -1 from ReadMemory
+  EXPECT_EQ(link.ReadByte(0x1D12), 0);  // failed before the buffer was touched: the preset 0
   EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorDataRead);
 }
 
