@@ -20,6 +20,7 @@
 #include "ZELUSB_h.h"
 
 #include "tests/module/wine/check.h"
+#include "tests/module/wine/dib_canvas.h"
 #include "tests/module/wine/png_file.h"
 
 namespace {
@@ -37,15 +38,8 @@ constexpr COLORREF kText = RGB(255, 255, 0);
 
 // A 32-bit DIB filled with the ground colour, with a red pen, a blue brush and yellow
 // transparent text selected.
-struct Canvas {
-  Canvas(int w, int h) : width(w), height(h) {
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    dc = CreateCompatibleDC(nullptr);
-    bitmap =
-        CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    SelectObject(dc, bitmap);
-    for (int i = 0; i < w * h; ++i) bits[i] = kGround & 0xFF00;  // 0x00RRGGBB of green
+struct Canvas : wine_check::DibCanvas {
+  Canvas(int w, int h) : DibCanvas(w, h, kGround) {
     pen = CreatePen(PS_SOLID, 1, kPen);
     brush = CreateSolidBrush(kBrush);
     SelectObject(dc, pen);
@@ -54,19 +48,11 @@ struct Canvas {
     SetTextColor(dc, kText);
   }
   ~Canvas() {
-    DeleteDC(dc);
-    DeleteObject(bitmap);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
     DeleteObject(pen);
     DeleteObject(brush);
   }
-  COLORREF Pixel(int x, int y) const {
-    const DWORD v = bits[y * width + x];
-    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-  }
-  int width, height;
-  HDC dc;
-  HBITMAP bitmap;
-  DWORD* bits = nullptr;
   HPEN pen;
   HBRUSH brush;
 };

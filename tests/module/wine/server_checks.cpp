@@ -14,6 +14,7 @@
 #include "module/win32_registry.h"
 
 #include "tests/module/wine/check.h"
+#include "tests/module/wine/dib_canvas.h"
 
 namespace {
 
@@ -23,25 +24,9 @@ using wine_check::passed;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
-struct Canvas {
-  Canvas(int width, int height) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    dc = CreateCompatibleDC(nullptr);
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    previous = SelectObject(dc, bitmap);
-    RECT all = {0, 0, width, height};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  }
-  ~Canvas() {
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-  }
+// A white canvas.
+struct Canvas : wine_check::DibCanvas {
+  Canvas(int width, int height) : DibCanvas(width, height, kWhite) {}
   // Whether any pixel of the rectangle differs from white.
   bool Inked(int left, int top, int right, int bottom) {
     for (int y = top; y < bottom; ++y)
@@ -49,10 +34,6 @@ struct Canvas {
         if (GetPixel(dc, x, y) != kWhite) return true;
     return false;
   }
-  HDC dc;
-  HBITMAP bitmap;
-  HGDIOBJ previous;
-  void* bits = nullptr;
 };
 
 void Drawing() {
