@@ -15,7 +15,7 @@ quietly() {
   fi
 }
 
-quietly bash scripts/setup
+[[ -n ${ZEL_SETUP_DONE:-} ]] || quietly bash scripts/setup
 source scripts/lib/wine32.sh
 if wine32_present; then
   bits=32 preset=mingw-i686
