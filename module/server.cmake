@@ -149,6 +149,8 @@ if(ZEL_WINE)
     add_test(NAME wine32.demo COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>
              ${CMAKE_SOURCE_DIR}/examples/demo.vbs - "Demo finished.")
     list(APPEND zel_registering wine32.demo)
+    # How the scripts choose and run 32-bit wine, the i386 root's mounts among it.
+    add_test(NAME wine32.runner COMMAND bash ${zel_wine_checks}/wine32_runner_test.sh)
   endif()
   set_tests_properties(${zel_registering} PROPERTIES RESOURCE_LOCK registry)
 

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# How the scripts run 32-bit wine (scripts/lib/wine32.sh): which wine they choose, and that the
+# i386 root's mounts never reach the machine, not even when a run is killed midway.
+set -uo pipefail
+source "$(dirname "$0")/../../../scripts/lib/wine32.sh"
+
+failures=0 checks=0
+check() {
+  local what=$1 got=$2 want=$3
+  checks=$((checks + 1))
+  if [[ $got != "$want" ]]; then
+    echo "FAILED: $what: got '$got', expected '$want'"
+    failures=$((failures + 1))
+  fi
+}
+
+real_kind=$(wine32_kind) real_loader=$wine32_loader real_root=$wine32_root
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The choice, on a made-up machine: host loader?, root's loader?, root's stamp?, expected.
+while read -r host root_loader stamp want; do
+  rm -rf "$work/fake"
+  wine32_loader=$work/fake/loader wine32_root=$work/fake/root
+  mkdir -p "$(dirname "$wine32_root$wine32_loader")"
+  [[ $host == yes ]] && install -m 755 /dev/null "$wine32_loader"
+  [[ $root_loader == yes ]] && install -m 755 /dev/null "$wine32_root$wine32_loader"
+  [[ $stamp == yes ]] && touch "$wine32_root/$wine32_root_stamp"
+  check "host $host, root loader $root_loader, stamp $stamp" "$(wine32_kind)" "$want"
+done <<'ROWS'
+yes yes yes host
+yes no  no  host
+no  yes yes root
+no  yes no  none
+no  no  yes none
+no  no  no  none
+ROWS
+
+# With the host's wine32 a command runs as it is, in the machine's own mount namespace.
+wine32_root=$work/fake/root
+install -m 755 /dev/null "$wine32_loader"
+check "host wine: mount namespace" "$(wine32_run readlink /proc/self/ns/mnt)" \
+  "$(readlink /proc/self/ns/mnt)"
+
+wine32_loader=$real_loader wine32_root=$real_root
+if [[ $real_kind != root ]]; then
+  echo "the machine has $(wine32_description): no i386 root to check; $checks checks run"
+  ((failures == 0)) && echo "runner checks PASSED" && exit 0
+  exit 1
+fi
+
+# In the root: an i386 system, the same working directory, the checkout and the temporary
+# folder at their own paths, and a mount namespace of its own.
+cd "$wine32_checkout"
+echo probe >"$work/probe"
+check "root: architecture" "$(wine32_run dpkg --print-architecture)" i386
+check "root: working directory" "$(wine32_run pwd)" "$wine32_checkout"
+check "root: temporary file" "$(wine32_run cat "$work/probe")" probe
+check "root: the checkout" "$(wine32_run ls "$wine32_checkout/scripts/lib/wine32.sh")" \
+  "$wine32_checkout/scripts/lib/wine32.sh"
+[[ $(wine32_run readlink /proc/self/ns/mnt) != "$(readlink /proc/self/ns/mnt)" ]]
+check "root: a mount namespace of its own" $? 0
+
+mounted_here() { grep -cF " $wine32_root/" /proc/self/mountinfo; }
+
+# A run killed midway, whole process group and without warning, leaves no mount behind.
+setsid bash -c "source '$wine32_checkout/scripts/lib/wine32.sh'; wine32_run sh -c 'echo \$\$ >$work/pid; exec sleep 60'" &
+runner=$!
+for _ in $(seq 100); do [[ -s $work/pid ]] && break; sleep 0.1; done
+inner=$(cat "$work/pid" 2>/dev/null)
+check "killed run: started" "${inner:+yes}" yes
+namespace=$(readlink "/proc/$inner/ns/mnt" 2>/dev/null)
+check "killed run: its mounts inside" \
+  "$(nsenter --mount="/proc/$inner/ns/mnt" grep -cF " $wine32_root/proc " /proc/self/mountinfo)" 1
+check "killed run: its mounts outside while it runs" "$(mounted_here)" 0
+kill -KILL -- "-$runner" 2>/dev/null
+wait "$runner" 2>/dev/null
+for _ in $(seq 50); do kill -0 "$inner" 2>/dev/null || break; sleep 0.1; done
+check "killed run: ended" "$(kill -0 "$inner" 2>/dev/null && echo running || echo ended)" ended
+check "killed run: its mounts outside afterwards" "$(mounted_here)" 0
+left=$(for ns in /proc/[0-9]*/ns/mnt; do readlink "$ns"; done 2>/dev/null | grep -cxF "$namespace")
+check "killed run: no process left in its namespace" "$left" 0
+
+echo "$checks checks, $failures failed"
+((failures == 0)) && echo "runner checks PASSED"
+((failures == 0))
