@@ -11,6 +11,23 @@ namespace zel::ezusb {
 inline constexpr const char kDeviceNamePrefix[] = "\\\\.\\ezusb-";
 inline constexpr int kDeviceCount = 128;
 
+// The device number of the device file `name`: the prefix followed by 0 to 127 in decimal,
+// without sign or leading zero. -1 for any other name (or none).
+constexpr int DeviceNumberOf(const char* name) noexcept {
+  if (name == nullptr) return -1;
+  for (const char* p = kDeviceNamePrefix; *p != '\0'; ++p, ++name) {
+    if (*name != *p) return -1;
+  }
+  if (*name == '\0' || (name[0] == '0' && name[1] != '\0')) return -1;
+  int number = 0;
+  for (; *name != '\0'; ++name) {
+    if (*name < '0' || *name > '9') return -1;
+    number = number * 10 + (*name - '0');
+    if (number >= kDeviceCount) return -1;
+  }
+  return number;
+}
+
 // CTL_CODE(FILE_DEVICE_UNKNOWN, function, method, FILE_ANY_ACCESS) values of the driver.
 // Memory write: 2-byte little-endian start address in the input buffer, the data in the
 // output buffer (METHOD_IN_DIRECT).

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
-#include <cstring>
 #include <thread>
 #include <tuple>
 
@@ -22,21 +20,6 @@ constexpr std::uint8_t kVendorOut = 0x40;
 constexpr std::uint8_t kVendorIn = 0xC0;
 constexpr std::uint8_t kStandardIn = 0x80;
 constexpr std::uint32_t kMaxControlData = 0xFFFF;  // wLength is 16 bits
-
-// The device number of "\\.\ezusb-N", or -1 for any other name.
-int DeviceNumber(const char* name) {
-  if (name == nullptr) return -1;
-  const std::size_t prefix = sizeof ezusb::kDeviceNamePrefix - 1;
-  if (std::strncmp(name, ezusb::kDeviceNamePrefix, prefix) != 0) return -1;
-  const char* digits = name + prefix;
-  const char* end = digits + std::strlen(digits);
-  int number = -1;
-  const auto [stop, error] = std::from_chars(digits, end, number);
-  if (error != std::errc() || stop != end || digits == end || *digits == '+') return -1;
-  if (number < 0 || number >= ezusb::kDeviceCount) return -1;
-  if (digits[0] == '0' && end - digits > 1) return -1;  // no leading zeros
-  return number;
-}
 
 // Bus, then the ports from the root hub down: the order units are numbered in.
 struct Place {
@@ -125,7 +108,7 @@ std::vector<std::string> LibusbDriver::Units() {
 }
 
 DriverHandle LibusbDriver::Open(const char* name) noexcept {
-  const int number = DeviceNumber(name);
+  const int number = ezusb::DeviceNumberOf(name);
   if (number < 0) return kNoDriverHandle;
   const auto place = static_cast<std::size_t>(number);
   std::unique_lock lock(mutex_);

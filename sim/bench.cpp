@@ -23,21 +23,6 @@ struct Bench::Chip {
 
 namespace {
 
-// "\\.\ezusb-N" with N a decimal device number; -1 for any other name.
-int DeviceNumber(const char* name) {
-  const std::size_t prefix = std::strlen(ezusb::kDeviceNamePrefix);
-  if (name == nullptr || std::strncmp(name, ezusb::kDeviceNamePrefix, prefix) != 0) return -1;
-  const char* digits = name + prefix;
-  if (*digits == '\0' || std::strlen(digits) > 3) return -1;
-  int number = 0;
-  for (const char* p = digits; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return -1;
-    number = number * 10 + (*p - '0');
-  }
-  if (number >= ezusb::kDeviceCount || (digits[0] == '0' && digits[1] != '\0')) return -1;
-  return number;
-}
-
 // Opens are exclusive, so the device number identifies an open handle; 0 stays unused.
 DriverHandle HandleOf(int device) {
   return static_cast<DriverHandle>(device) + 1;
@@ -189,7 +174,7 @@ void Bench::Record(TraceEntry entry) {
 DriverHandle Bench::Open(const char* name) noexcept {
   std::lock_guard lock(mutex_);
   ApplyEvents();
-  const int device = DeviceNumber(name);
+  const int device = ezusb::DeviceNumberOf(name);
   Chip* chip = ChipAt(device);
   bool ok = chip != nullptr && chip->plugged && !chip->open;
   if (ok && chip->refuseOpens != 0) {

@@ -1,25 +1,9 @@
 #include "tools/zelctl_trace.h"
 
-#include <cstring>
 
 #include "link/ezusb_protocol.h"
 
 namespace zel::zelctl {
-
-int DeviceNumberOf(const char* name) noexcept {
-  if (name == nullptr) return -1;
-  const std::size_t prefix = std::strlen(ezusb::kDeviceNamePrefix);
-  if (std::strncmp(name, ezusb::kDeviceNamePrefix, prefix) != 0) return -1;
-  const char* digits = name + prefix;
-  const std::size_t length = std::strlen(digits);
-  if (length == 0 || length > 3 || (length > 1 && digits[0] == '0')) return -1;
-  int number = 0;
-  for (const char* p = digits; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return -1;
-    number = number * 10 + (*p - '0');
-  }
-  return number < ezusb::kDeviceCount ? number : -1;
-}
 
 void TracingDriver::Emit(const sim::TraceEntry& entry) noexcept {
   try {
@@ -33,7 +17,7 @@ DriverHandle TracingDriver::Open(const char* name) noexcept {
   const DriverHandle handle = inner_.Open(name);
   sim::TraceEntry entry;
   entry.kind = sim::TraceKind::kOpen;
-  entry.device = DeviceNumberOf(name);
+  entry.device = ezusb::DeviceNumberOf(name);
   entry.ok = handle != kNoDriverHandle;
   if (entry.ok) {
     try {

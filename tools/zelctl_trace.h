@@ -29,7 +29,4 @@ class TracingDriver final : public Driver {
   std::map<DriverHandle, int> devices_;  // device number of each open handle
 };
 
-// The device number in a driver device name ("\\.\ezusb-12" gives 12), -1 for any other name.
-int DeviceNumberOf(const char* name) noexcept;
-
 }  // namespace zel::zelctl

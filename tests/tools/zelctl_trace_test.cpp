@@ -58,16 +58,5 @@ TEST_F(TracingDriverTest, FailuresLookTheSameToo) {
                                             "write 2 0x1C21 41 ok", "close 2", "open 2 fail"}));
 }
 
-TEST(TracingDriverNamesTest, DeviceNumbersComeFromTheDeviceName) {
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-0"), 0);
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-127"), 127);
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-128"), -1);
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-07"), -1);
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-"), -1);
-  EXPECT_EQ(DeviceNumberOf("\\\\.\\ezusb-1a"), -1);
-  EXPECT_EQ(DeviceNumberOf("ezusb-1"), -1);
-  EXPECT_EQ(DeviceNumberOf(nullptr), -1);
-}
-
 }  // namespace
 }  // namespace zel::zelctl
