@@ -43,4 +43,19 @@ class UnitNumbering {
   std::vector<Owner> owners_;  // index: the number
 };
 
+// One line of a backend's list of the units attached now (zelctl --usb --list).
+struct ListedUnit {
+  enum class State {
+    kReady,         // can be opened now
+    kInUse,         // open in this or another program
+    kRefused,       // the operating system refuses it to this user
+    kUnconfigured,  // attached but not configured (a hub short of power, say)
+    kOtherDriver,   // bound to a driver other than the one this backend speaks through
+  };
+  int number = -1;  // -1: all 128 numbers are given
+  std::uint16_t productId = 0;
+  std::string port;
+  State state = State::kReady;
+};
+
 }  // namespace zel
