@@ -1,6 +1,7 @@
 #include "platform/driver_libusb.h"
 
 #include <libusb.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -20,6 +21,7 @@ constexpr std::uint8_t kVendorOut = 0x40;
 constexpr std::uint8_t kVendorIn = 0xC0;
 constexpr std::uint8_t kStandardIn = 0x80;
 constexpr std::uint32_t kMaxControlData = 0xFFFF;  // wLength is 16 bits
+constexpr const char kUsbfs[] = "/dev/bus/usb";
 
 // Bus, then the ports from the root hub down: the order units are numbered in.
 struct Place {
@@ -57,7 +59,10 @@ std::unique_ptr<LibusbDriver> LibusbDriver::Start(std::string& error, std::uint3
   libusb_context* context = nullptr;
   const int result = libusb_init(&context);
   if (result != LIBUSB_SUCCESS) {
-    error = std::string("libusb cannot start: ") + libusb_strerror(result);
+    error = UsbfsPresent() ? std::string("libusb cannot start: ") + libusb_strerror(result)
+                           : std::string("libusb cannot start: ") + kUsbfs +
+                                 " is missing, so no unit can be reached (no usbfs, as in a "
+                                 "container)";
     return nullptr;
   }
   return std::unique_ptr<LibusbDriver>(new LibusbDriver(context, timeoutMs));
@@ -71,10 +76,14 @@ LibusbDriver::~LibusbDriver() {
   libusb_exit(context_);
 }
 
-void LibusbDriver::OnAccessDenied(
-    std::function<void(const std::string& device, const std::string& where)> report) {
+void LibusbDriver::OnRefused(RefusalReport report) {
   std::lock_guard lock(mutex_);
-  accessDenied_ = std::move(report);
+  refused_ = std::make_shared<RefusalReport>(std::move(report));
+}
+
+bool LibusbDriver::UsbfsPresent() {
+  struct stat info {};
+  return ::stat(kUsbfs, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 void LibusbDriver::Release(std::vector<Unit>& units) noexcept {
@@ -85,40 +94,84 @@ void LibusbDriver::Release(std::vector<Unit>& units) noexcept {
 void LibusbDriver::Enumerate() {
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context_, &list);
-  std::vector<std::pair<Place, libusb_device*>> found;
+  std::vector<std::tuple<Place, libusb_device*, std::uint16_t>> found;
   for (ssize_t k = 0; k < count; ++k) {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(list[k], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != ezusb::kVendorId) continue;
-    found.emplace_back(PlaceOf(list[k]), libusb_ref_device(list[k]));
+    found.emplace_back(PlaceOf(list[k]), libusb_ref_device(list[k]), descriptor.idProduct);
   }
   if (list != nullptr) libusb_free_device_list(list, 1);
   std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+            [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
   Release(units_);
-  for (auto& [place, device] : found) units_.push_back({device, place.Text()});
+  for (auto& [place, device, product] : found) {
+    std::string where = place.Text();
+    const int number = numbering_.NumberOf(where, product).value_or(-1);
+    units_.push_back({device, std::move(where), product, number});
+  }
 }
 
-std::vector<std::string> LibusbDriver::Units() {
-  std::lock_guard lock(mutex_);
-  Enumerate();
-  std::vector<std::string> places;
-  for (const auto& unit : units_) places.push_back(unit.where);
-  return places;
+const LibusbDriver::Unit* LibusbDriver::Find(int number) const {
+  for (const auto& unit : units_) {
+    if (unit.number == number) return &unit;
+  }
+  return nullptr;
+}
+
+std::vector<ListedUnit> LibusbDriver::List() {
+  std::vector<std::pair<libusb_device*, ListedUnit>> units;
+  {
+    std::lock_guard lock(mutex_);
+    Enumerate();
+    for (const auto& unit : units_)
+      units.push_back({libusb_ref_device(unit.device),
+                       {unit.number, unit.productId, unit.where, ListedUnit::State::kReady}});
+  }
+  for (auto& [device, listed] : units) {
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_open(device, &handle);
+    if (result == LIBUSB_SUCCESS) {
+      result = libusb_claim_interface(handle, kInterface);
+      if (result == LIBUSB_SUCCESS) libusb_release_interface(handle, kInterface);
+      libusb_close(handle);
+    }
+    libusb_unref_device(device);
+    switch (result) {
+      case LIBUSB_SUCCESS:
+        listed.state = ListedUnit::State::kReady;
+        break;
+      case LIBUSB_ERROR_ACCESS:
+        listed.state = ListedUnit::State::kRefused;
+        break;
+      case LIBUSB_ERROR_NOT_FOUND:
+        listed.state = ListedUnit::State::kUnconfigured;
+        break;
+      default:
+        listed.state = ListedUnit::State::kInUse;
+        break;
+    }
+  }
+  std::stable_sort(units.begin(), units.end(), [](const auto& a, const auto& b) {
+    return static_cast<unsigned>(a.second.number) < static_cast<unsigned>(b.second.number);
+  });
+  std::vector<ListedUnit> listed;
+  for (auto& unit : units) listed.push_back(std::move(unit.second));
+  return listed;
 }
 
 DriverHandle LibusbDriver::Open(const char* name) noexcept {
   const int number = ezusb::DeviceNumberOf(name);
   if (number < 0) return kNoDriverHandle;
-  const auto place = static_cast<std::size_t>(number);
   std::unique_lock lock(mutex_);
-  if (place >= units_.size()) Enumerate();
-  // A unit that came back at its place has a new address: the open that found the old one gone
-  // reads the bus again and opens the unit now at that place, once.
+  if (Find(number) == nullptr) Enumerate();
+  // A unit that came back at its port has a new address: the open that found the old one gone
+  // reads the bus again and opens the unit now at that port, once.
   for (bool again = true;; again = false) {
-    if (place >= units_.size()) return kNoDriverHandle;
-    libusb_device* device = libusb_ref_device(units_[place].device);
-    const std::string where = units_[place].where;
+    const Unit* unit = Find(number);
+    if (unit == nullptr) return kNoDriverHandle;
+    libusb_device* device = libusb_ref_device(unit->device);
+    const std::string where = unit->where;
     lock.unlock();
     libusb_device_handle* handle = nullptr;
     int result = libusb_open(device, &handle);
@@ -132,13 +185,16 @@ DriverHandle LibusbDriver::Open(const char* name) noexcept {
     }
     lock.lock();
     Enumerate();  // the unit may have left or come back: later opens see the bus as it is now
-    const bool replaced =
-        place < units_.size() && units_[place].device != device && units_[place].where == where;
+    const Unit* now = Find(number);
+    const bool replaced = now != nullptr && now->device != device;
     libusb_unref_device(device);
-    if (result == LIBUSB_ERROR_ACCESS) {
-      const auto report = accessDenied_;
+    if (result == LIBUSB_ERROR_ACCESS || result == LIBUSB_ERROR_NOT_FOUND) {
+      const auto report = refused_;
       lock.unlock();
-      if (report) report(name, where);
+      if (report && *report) {
+        (*report)(result == LIBUSB_ERROR_ACCESS ? Refusal::kAccess : Refusal::kUnconfigured, name,
+                  where);
+      }
       return kNoDriverHandle;
     }
     if (!(again && replaced && result == LIBUSB_ERROR_NO_DEVICE)) return kNoDriverHandle;

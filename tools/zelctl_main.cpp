@@ -1,6 +1,7 @@
 // zelctl, the instrument shell: creates a control, runs calls on it and prints their results.
 // Exit status 0 when every line ran, 1 when a line was reported, 2 when the session could not
 // start (command line, bench description, trace file, libusb).
+#include <array>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "sim/bench.h"
 #include "sim/bench_description.h"
+#include "tools/zelctl_list.h"
 #include "tools/zelctl_options.h"
 #include "tools/zelctl_shell.h"
 #include "tools/zelctl_trace.h"
@@ -40,24 +42,61 @@ int Refuse(const std::string& message) {
   return kStartFailed;
 }
 
-// The units attached to this machine, over libusb; nullptr with `error` set when it cannot
-// start. A unit refused to this user is reported once per session, with the remedy.
-std::unique_ptr<zel::Driver> StartUsbDriver(std::string& error) {
 #ifdef ZEL_HAVE_LIBUSB
+constexpr const char kUdevHint[] =
+    "install the udev rule examples/linux/60-zelusb.rules into /etc/udev/rules.d/ and plug the "
+    "unit in again";
+
+// Starts libusb; nullptr with `error` set when it cannot. A unit refused to this user, or found
+// unconfigured, is reported once per session for each of the two reasons, with the remedy.
+std::unique_ptr<zel::LibusbDriver> StartLibusb(std::string& error) {
+  using Refusal = zel::LibusbDriver::Refusal;
   auto driver = zel::LibusbDriver::Start(error);
   if (!driver) return nullptr;
-  driver->OnAccessDenied(
-      [told = false](const std::string& device, const std::string& where) mutable {
-        if (told) return;
-        told = true;
-        std::cerr << "zelctl: no permission to open the unit at USB " << where << " (" << device
-                  << "): install the udev rule examples/linux/60-zelusb.rules into "
-                     "/etc/udev/rules.d/ and plug the unit in again\n";
-      });
+  driver->OnRefused([told = std::array<bool, 2>{}](Refusal reason, const std::string& device,
+                                                   const std::string& where) mutable {
+    bool& once = told[reason == Refusal::kAccess ? 0 : 1];
+    if (once) return;
+    once = true;
+    if (reason == Refusal::kAccess) {
+      std::cerr << "zelctl: no permission to open the unit at USB " << where << " (" << device
+                << "): " << kUdevHint << '\n';
+    } else {
+      std::cerr << "zelctl: the unit at USB " << where << " (" << device
+                << ") is attached but not configured: it may lack power (a bus-powered hub); "
+                   "plug it into another port\n";
+    }
+  });
+  return driver;
+}
+#endif
+
+// The units attached to this machine; nullptr with `error` set when they cannot be reached.
+std::unique_ptr<zel::Driver> StartUsbDriver(std::string& error) {
+#ifdef ZEL_HAVE_LIBUSB
+  auto driver = StartLibusb(error);
+  if (driver && !zel::LibusbDriver::UsbfsPresent()) {
+    std::cerr << "zelctl: /dev/bus/usb is missing, so no unit can be reached (no usbfs, as in a "
+                 "container)\n";
+  }
   return driver;
 #else
   error = "--usb: this zelctl was built without libusb-1.0";
   return nullptr;
+#endif
+}
+
+// zelctl --usb --list.
+int ListUsbUnits() {
+#ifdef ZEL_HAVE_LIBUSB
+  std::string error;
+  auto driver = StartLibusb(error);
+  if (!driver && zel::LibusbDriver::UsbfsPresent()) return Refuse(error);
+  zel::zelctl::PrintUnitList(driver ? driver->List() : std::vector<zel::ListedUnit>{},
+                             {!zel::LibusbDriver::UsbfsPresent(), kUdevHint}, std::cout);
+  return 0;
+#else
+  return Refuse("--usb: this zelctl was built without libusb-1.0");
 #endif
 }
 
@@ -72,6 +111,7 @@ int main(int argc, char** argv) {
     std::cout << zelctl::UsageText();
     return 0;
   }
+  if (options->list) return ListUsbUnits();
 
   // Read first, so a malformed description leaves no trace file behind. Off Windows there is
   // no driver for real units, so the default bench stands in.

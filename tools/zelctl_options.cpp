@@ -6,8 +6,10 @@ const char* UsageText() noexcept {
   return "usage: zelctl [--bench FILE] [--live] [--trace FILE] [--firmware-dir DIR] CLASS "
          "[-c CALLS]\n"
          "       zelctl --usb [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]\n"
+         "       zelctl --usb --list\n"
          "  CLASS is orvane, kestrin or polyax; the calls come from -c (separated by ';') or\n"
-         "  from standard input, one per line. --usb drives the units attached to this machine.\n";
+         "  from standard input, one per line. --usb drives the units attached to this machine;\n"
+         "  --list shows them with their device numbers and whether they can be opened.\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -43,6 +45,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     } else if (name == "--usb" && !attached) {
       if (!once(options.usb)) return std::nullopt;
       options.usb = true;
+    } else if (name == "--list" && !attached) {
+      if (!once(options.list)) return std::nullopt;
+      options.list = true;
     } else if (name == "--bench") {
       if (!once(options.bench.has_value())) return std::nullopt;
       if (!(options.bench = value())) return std::nullopt;
@@ -77,7 +82,11 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         options.bench ? "--usb and --bench exclude each other" : "--live needs a bench, not --usb";
     return std::nullopt;
   }
-  if (!haveClass && !options.help) {
+  if (options.list && (!options.usb || haveClass || options.calls || options.trace)) {
+    error = options.usb ? "--list takes no class, calls or trace" : "--list needs --usb";
+    return std::nullopt;
+  }
+  if (!haveClass && !options.help && !options.list) {
     error = "no class given";
     return std::nullopt;
   }

@@ -2,6 +2,7 @@
 //
 //   zelctl [--bench FILE] [--live] [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]
 //   zelctl --usb [--trace FILE] [--firmware-dir DIR] CLASS [-c CALLS]
+//   zelctl --usb --list
 //
 // Options may stand in any order around CLASS and may be written --name=value too.
 #pragma once
@@ -16,7 +17,8 @@ namespace zel::zelctl {
 
 struct Options {
   std::optional<std::string> bench;         // JSON bench description; none: the platform driver
-  bool usb = false;                         // the units attached to this machine, over libusb
+  bool usb = false;                         // the units attached to this machine
+  bool list = false;                        // with usb: list the units instead of a session
   bool live = false;                        // the bench on real time instead of virtual time
   std::optional<std::string> trace;         // file for the driver operations
   std::string firmwareDirectory;            // "": beside the executable

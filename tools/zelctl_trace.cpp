@@ -1,6 +1,5 @@
 #include "tools/zelctl_trace.h"
 
-
 #include "link/ezusb_protocol.h"
 
 namespace zel::zelctl {

@@ -293,13 +293,24 @@ TEST(EzUsbLinkTest, HeartbeatCheckTakes500MsOfBenchTime) {
 
 // Every driver and the trace read device numbers from the names through this one parser.
 TEST(EzUsbDeviceNameTest, OnlyPlainDecimalNumbersFrom0To127AreDeviceNumbers) {
-  const std::pair<const char*, int> rows[] = {
-      {"\\\\.\\ezusb-0", 0},    {"\\\\.\\ezusb-7", 7},      {"\\\\.\\ezusb-127", 127},
-      {"\\\\.\\ezusb-128", -1}, {"\\\\.\\ezusb-07", -1},    {"\\\\.\\ezusb-00", -1},
-      {"\\\\.\\ezusb--0", -1},  {"\\\\.\\ezusb--1", -1},    {"\\\\.\\ezusb-+1", -1},
-      {"\\\\.\\ezusb- 1", -1},  {"\\\\.\\ezusb-1 ", -1},    {"\\\\.\\ezusb-1a", -1},
-      {"\\\\.\\ezusb-", -1},    {"\\\\.\\ezusb-4294967296", -1}, {"ezusb-1", -1},
-      {"\\\\.\\EZUSB-1", -1},   {"", -1},                      {nullptr, -1}};
+  const std::pair<const char*, int> rows[] = {{"\\\\.\\ezusb-0", 0},
+                                              {"\\\\.\\ezusb-7", 7},
+                                              {"\\\\.\\ezusb-127", 127},
+                                              {"\\\\.\\ezusb-128", -1},
+                                              {"\\\\.\\ezusb-07", -1},
+                                              {"\\\\.\\ezusb-00", -1},
+                                              {"\\\\.\\ezusb--0", -1},
+                                              {"\\\\.\\ezusb--1", -1},
+                                              {"\\\\.\\ezusb-+1", -1},
+                                              {"\\\\.\\ezusb- 1", -1},
+                                              {"\\\\.\\ezusb-1 ", -1},
+                                              {"\\\\.\\ezusb-1a", -1},
+                                              {"\\\\.\\ezusb-", -1},
+                                              {"\\\\.\\ezusb-4294967296", -1},
+                                              {"ezusb-1", -1},
+                                              {"\\\\.\\EZUSB-1", -1},
+                                              {"", -1},
+                                              {nullptr, -1}};
   for (const auto& [name, number] : rows)
     EXPECT_EQ(ezusb::DeviceNumberOf(name), number) << (name ? name : "(null)");
 }

@@ -181,6 +181,9 @@ TEST(ZelctlOptionsTest, FullCommandLine) {
   EXPECT_FALSE(plain->bench || plain->trace || plain->calls || plain->live);
   EXPECT_EQ(plain->firmwareDirectory, "");
   EXPECT_TRUE(Parse({"--help"}, error)->help);
+  const auto list = Parse({"--list", "--usb"}, error);
+  ASSERT_TRUE(list) << error;
+  EXPECT_TRUE(list->list && list->usb);
 }
 
 TEST(ZelctlOptionsTest, BadCommandLinesAreRefused) {
@@ -198,6 +201,10 @@ TEST(ZelctlOptionsTest, BadCommandLinesAreRefused) {
       {{"kestrin", "--live=1"}, "unknown option --live=1"},
       {{"kestrin", "--trace", "a", "--trace", "b"}, "--trace is given twice"},
       {{"kestrin", "-c", "A", "-c", "B"}, "-c is given twice"},
+      {{"--list"}, "--list needs --usb"},
+      {{"--usb", "--list", "kestrin"}, "--list takes no class, calls or trace"},
+      {{"--usb", "--list", "-c", "A"}, "--list takes no class, calls or trace"},
+      {{"--usb", "--list", "--list"}, "--list is given twice"},
   };
   for (const auto& c : cases) {
     std::string error;

@@ -16,7 +16,9 @@ using UsbDriverTest = UsbTest;
 
 TEST_F(UsbDriverTest, NumbersOurVendorsDevicesByBusAndPortAndTheLinkPicksItsProduct) {
   StandardBus();
-  EXPECT_EQ(usb_->Units(), (std::vector<std::string>{"1-1", "1-2", "1-3", "2-1"}));
+  EXPECT_EQ(Numbered(),
+            (std::vector<std::string>{"0 1-1 0001", "1 1-2 314C", "2 1-3 314D", "3 2-1 314E"}));
+  bench_->ClearTrace();  // the list tried each unit for an open
 
   EzUsbLink link(*paced_);
   link.SetFilters(ezusb::kVendorId, ezusb::kProductKestrin, 0);
@@ -75,6 +77,7 @@ TEST_F(UsbDriverTest, MemoryReadsAndWritesAreTheCoresOwnRequestsWithTheirCounts)
   usb_->Close(handle);
   EXPECT_EQ(bench_->Peek(kKestrin, 0x2001), 0xCD);
   EXPECT_EQ(usb_->Open("\\\\.\\ezusb-02"), kNoDriverHandle);
+  EXPECT_EQ(usb_->Open("\\\\.\\ezusb--0"), kNoDriverHandle);
   EXPECT_EQ(usb_->Open("\\\\.\\ezusb-4"), kNoDriverHandle);
 }
 
@@ -151,7 +154,7 @@ TEST_F(UsbDriverTest, AUnitUnpluggedDuringARequestFailsThenAnswersAtItsNumberWhe
   EXPECT_EQ(link.ReadMemory(&byte, 1, 0x1000), -1);
   EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);  // the open fails now
   testbed_->Unplug(kPolyax);                                // the kernel drops it from the bus
-  EXPECT_EQ(usb_->Units(), (std::vector<std::string>{"1-1", "1-2", "1-3"}));
+  EXPECT_EQ(Numbered(), (std::vector<std::string>{"0 1-1 0001", "1 1-2 314C", "2 1-3 314D"}));
   EXPECT_FALSE(link.WriteByte(1, 0x1000));
   EXPECT_EQ(link.GetStatus(), LinkStatus::eErrorNoDevice);
 

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/driver_libusb.h"
 #include "sim/bench.h"
@@ -52,6 +54,17 @@ class UsbTest : public ::testing::Test {
     ASSERT_NE(usb_, nullptr) << error;
     paced_ = std::make_unique<BenchPaced>(*usb_, *bench_);
     bench_->ClearTrace();
+  }
+
+  // The driver's list, one "NUMBER PORT PRODUCT" each (PRODUCT in hex), after reading the bus.
+  std::vector<std::string> Numbered() const {
+    std::vector<std::string> lines;
+    for (const auto& unit : usb_->List()) {
+      char product[8];
+      std::snprintf(product, sizeof product, "%04X", unit.productId);
+      lines.push_back(std::to_string(unit.number) + " " + unit.port + " " + product);
+    }
+    return lines;
   }
 
   void TearDown() override {

@@ -66,6 +66,7 @@ struct UsbTestbed::Node {
   std::array<std::uint8_t, ezusb::kDescriptorSize> descriptor{};
   UMockdevIoctlBase* handler = nullptr;
 
+  bool unconfigured = false;
   UMockdevIoctlClient* claimant = nullptr;
   DriverHandle benchHandle = kNoDriverHandle;
   std::vector<Urb> urbs;
@@ -147,6 +148,7 @@ struct UsbfsHandler {
 
   // Interface 0 is the unit's: claiming it opens the bench unit, which is exclusive.
   static int Claim(Node& node, UMockdevIoctlClient* client) {
+    if (node.unconfigured) return ENOENT;
     if (node.claimant != nullptr) return EBUSY;
     sim::Bench& bench = node.owner->bench_;
     const DriverHandle handle = bench.Open(BenchName(node.benchDevice).c_str());
@@ -395,6 +397,11 @@ void UsbTestbed::Replug(int benchDevice) {
   bench_.Replug(benchDevice);
   node.address = nextAddress_++;
   Add(node);
+}
+
+void UsbTestbed::Unconfigure(int benchDevice) {
+  std::lock_guard lock(mutex_);
+  Find(benchDevice)->unconfigured = true;
 }
 
 void UsbTestbed::OpenToOthers(bool hotplug) {

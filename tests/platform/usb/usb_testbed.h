@@ -35,6 +35,9 @@ class UsbTestbed {
   // with a new address, as after a power cycle.
   void Unplug(int benchDevice);
   void Replug(int benchDevice);
+  // The unit stays on the bus without a configuration, as behind a hub short of power: its
+  // interface cannot be claimed.
+  void Unconfigure(int benchDevice);
 
   // Lets other users read the emulated sysfs, while the device nodes stay root's alone, as
   // they are without the udev rule. With `hotplug` they may also listen for hotplug events,
