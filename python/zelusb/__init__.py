@@ -191,10 +191,38 @@ class ZelError(Exception):
         super().__init__("%s%s (error %d)" % (where, text, code))
 
 
+class _Owned:
+    """Owns one handle of the C library: close(), with blocks, and release when collected."""
+
+    _handle: Optional[int] = None
+    _destroy: Callable[[Any], int]
+
+    @property
+    def closed(self) -> bool:
+        """Whether close() was called."""
+        return self._handle is None
+
+    def close(self) -> None:
+        """Releases the object; closing twice does nothing."""
+        if self._handle is not None:
+            type(self)._destroy(self._handle)
+            self._handle = None
+
+    def __enter__(self):  # type: ignore[no-untyped-def]
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        if self._handle is not None and _lib is not None:
+            self.close()
+
+
 Description = Union[str, "os.PathLike[str]", Mapping[str, Any]]
 
 
-class Bench:
+class Bench(_Owned):
     """A virtual bench: simulated units behind a simulated driver, for programs to run without
     hardware.
 
@@ -212,8 +240,9 @@ class Bench:
     controls are closed too.
     """
 
+    _destroy = staticmethod(_lib.zel_bench_destroy)
+
     def __init__(self, description: Optional[Description] = None, *, live: bool = False) -> None:
-        self._handle: Optional[int] = None
         clocking = _flag("live", live)
         path: Optional[str] = None
         text: Optional[str] = None
@@ -255,40 +284,19 @@ class Bench:
         self._handle = handle.value
         self.live = bool(live)
 
-    @property
-    def closed(self) -> bool:
-        """Whether close() was called."""
-        return self._handle is None
-
-    def close(self) -> None:
-        """Lets the bench go; controls on it keep it until they are closed. Closing twice does
-        nothing."""
-        if self._handle is not None:
-            _lib.zel_bench_destroy(self._handle)
-            self._handle = None
-
-    def __enter__(self) -> "Bench":
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        self.close()
-
-    def __del__(self) -> None:
-        if getattr(self, "_handle", None) is not None and _lib is not None:
-            self.close()
-
     def __repr__(self) -> str:
         state = "closed" if self.closed else ("live" if self.live else "virtual time")
         return "<zelusb.Bench %s>" % state
 
 
-class _Control:
+class _Control(_Owned):
     """The members all three classes share."""
 
     _CLASS = ""
+    # Closing a control sends nothing to the unit: a moving motor keeps moving.
+    _destroy = staticmethod(_lib.zel_control_destroy)
 
     def __init__(self, bench: Optional[Bench] = None, serial: Optional[str] = None) -> None:
-        self._handle: Optional[int] = None
         if bench is not None and not isinstance(bench, Bench):
             raise TypeError("bench must be a zelusb.Bench or None, not %s" % type(bench).__name__)
         if serial is not None:
@@ -309,30 +317,6 @@ class _Control:
             except BaseException:
                 self.close()
                 raise
-
-    # ---- Lifetime ----
-
-    @property
-    def closed(self) -> bool:
-        """Whether close() was called."""
-        return self._handle is None
-
-    def close(self) -> None:
-        """Releases the control. Nothing is sent to the unit: a moving motor keeps moving.
-        Closing twice does nothing."""
-        if self._handle is not None:
-            _lib.zel_control_destroy(self._handle)
-            self._handle = None
-
-    def __enter__(self):  # type: ignore[no-untyped-def]
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        self.close()
-
-    def __del__(self) -> None:
-        if getattr(self, "_handle", None) is not None and _lib is not None:
-            self.close()
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else "on " + self._on
