@@ -1,10 +1,19 @@
 /* The C library as a C program sees it, through its header alone, on virtual benches: every
  * member once on each class (the units boot their firmware as the controls are created), the
  * bad inputs, and two controls driven from two threads. Prints one line per failed check and
- * exits 1 when any failed. */
+ * exits 1 when any failed.
+ *
+ *   zelusbc_check                the checks
+ *   zelusbc_check measure N      the cost of one zel_get_motor_position on the default bench,
+ *                                averaged over N calls, in microseconds of wall-clock time */
+#ifndef _WIN32
+#define _POSIX_C_SOURCE 200809L
+#endif
 #include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "zelusbc.h"
 
@@ -377,7 +386,35 @@ static void CheckTwoThreads(void) {
   CHECK("threads", zel_bench_destroy(bench) == ZEL_OK);
 }
 
-int main(void) {
+/* ---- The cost of a call ---- */
+
+static int Measure(long calls) {
+#ifdef _WIN32
+  (void)calls;
+  printf("not measured on Windows\n");
+  return 2;
+#else
+  zel_bench* bench = NULL;
+  zel_control* kestrin = NULL;
+  int32_t position = 0;
+  struct timespec start, end;
+  if (calls <= 0 || zel_bench_create(NULL, 0, &bench, NULL, 0, NULL) != ZEL_OK ||
+      zel_control_create("kestrin", bench, &kestrin) != ZEL_OK)
+    return 2;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (long k = 0; k < calls; ++k) zel_get_motor_position(kestrin, 1, &position);
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  const double micros =
+      (double)(end.tv_sec - start.tv_sec) * 1e6 + (double)(end.tv_nsec - start.tv_nsec) / 1e3;
+  printf("%.3f\n", micros / (double)calls);
+  zel_control_destroy(kestrin);
+  zel_bench_destroy(bench);
+  return position == 0 ? 0 : 1;
+#endif
+}
+
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "measure") == 0) return Measure(atol(argv[2]));
   CheckEveryMember();
   CheckBadInput();
   CheckBadBenches();

@@ -222,16 +222,44 @@ with zelusb.PolyaxControl(serial="PX-0001") as polyax:
 """
 
 
-def test_a_session_on_real_units_through_libusb():
+def on_real_units(session):
+    """Runs the Python `session` on the emulated USB bus with the default bench's units."""
     host = os.environ.get("ZELUSB_USB_HOST")
     wrapper = shutil.which("umockdev-wrapper")
     if not host or not wrapper:
         pytest.skip("needs the native build's usb_session_host and umockdev-wrapper")
-    run = subprocess.run(
-        [wrapper, host, sys.executable, "-c", REAL_UNITS_SESSION],
-        capture_output=True,
-        text=True,
-        timeout=120,
+    return subprocess.run(
+        [wrapper, host, sys.executable, "-c", session], capture_output=True, text=True, timeout=120
     )
+
+
+def test_a_session_on_real_units_through_libusb():
+    run = on_real_units(REAL_UNITS_SESSION)
     assert run.returncode == 0, run.stderr
     assert run.stdout == "True KS-0001 1.0\n50\nTrue\n"
+
+
+def readme_examples():
+    """The Python examples of the README's "From Python" section, in order."""
+    readme = os.environ.get("ZELUSB_README")
+    if not readme:
+        pytest.skip("ZELUSB_README names the README (python/with_wheel.sh sets it)")
+    with open(readme, encoding="utf-8") as file:
+        text = file.read()
+    section = text.split("## From Python", 1)[1].split("\n## ", 1)[0]
+    return [block.split("```", 1)[0] for block in section.split("```python\n")[1:]]
+
+
+README_RUNS = [
+    ("on the default bench", lambda code: subprocess.run([sys.executable, "-c", code], capture_output=True, text=True), "KS-0001 1.0\n400\nRUNNING\n1 No Device\n"),
+    ("on real units", on_real_units, "KS-0001 400\n"),
+]
+
+
+@pytest.mark.parametrize("index", range(len(README_RUNS)), ids=[r[0] for r in README_RUNS])
+def test_the_readme_examples_run_as_written(index):
+    examples = readme_examples()
+    assert len(examples) == len(README_RUNS)
+    _, run_it, output = README_RUNS[index]
+    run = run_it(examples[index])
+    assert (run.returncode, run.stdout) == (0, output), run.stderr

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the wheel from a native build, installs it into a fresh virtual environment and runs
-# the package's tests there with pytest, from a folder outside the checkout (so the installed
-# package is the one tested). The session on real units runs on the usb tests' emulated bus
-# when the build has its host program and umockdev-wrapper is there.
+# COMMAND there, with the environment's python first on PATH, in a folder outside the checkout
+# that holds a copy of the package's tests (so the package found is the one installed):
 #
-#   python/check_wheel.sh BUILD_DIR [PYTEST ARGS...]
+#   python/with_wheel.sh BUILD_DIR COMMAND [ARGS...]
+#   python/with_wheel.sh build/native python -m pytest -q tests        the package's tests
+#
+# The session on real units runs on the usb tests' emulated bus when the build has its host
+# program (ZELUSB_USB_HOST) and umockdev-wrapper is there.
 set -euo pipefail
 # Debian's interpreter, which has Debian's build, setuptools, venv and pytest (a python3 found
 # earlier on PATH may lack them).
@@ -26,6 +29,8 @@ if [[ -x $build/capi/usb_session_host ]] && command -v umockdev-wrapper >/dev/nu
 fi
 export ZELUSB_C_CHECK=$build/capi/zelusbc_check
 export ZELUSB_VENV=$work/venv
+export ZELUSB_README=$here/../README.md
+export PATH=$work/venv/bin:$PATH
 cp -r "$here/tests" "$work/tests"
 cd "$work"
-"$work/venv/bin/python" -m pytest -p no:cacheprovider "$@" tests
+"$@"
