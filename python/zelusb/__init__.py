@@ -243,6 +243,7 @@ class Bench(_Owned):
     _destroy = staticmethod(_lib.zel_bench_destroy)
 
     def __init__(self, description: Optional[Description] = None, *, live: bool = False) -> None:
+        """Builds the bench; see the class's description."""
         clocking = _flag("live", live)
         path: Optional[str] = None
         text: Optional[str] = None
@@ -297,6 +298,9 @@ class _Control(_Owned):
     _destroy = staticmethod(_lib.zel_control_destroy)
 
     def __init__(self, bench: Optional[Bench] = None, serial: Optional[str] = None) -> None:
+        """Creates a control on `bench`, or on the units attached to the machine when it is
+        None (OSError when they cannot be reached at all); with `serial`, selects that unit
+        as set_serial does."""
         if bench is not None and not isinstance(bench, Bench):
             raise TypeError("bench must be a zelusb.Bench or None, not %s" % type(bench).__name__)
         if serial is not None:
