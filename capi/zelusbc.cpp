@@ -162,11 +162,12 @@ int CreateBench(const std::optional<sim::BenchConfig>& config, const std::string
   }
   if (length != nullptr) *length = 0;
   if (message != nullptr && size > 0) message[0] = '\0';
-  auto object = std::make_shared<BenchObject>();
-  object->bench =
+  auto simulated =
       std::make_shared<sim::Bench>(*config, live ? sim::Clocking::kLive : sim::Clocking::kVirtual);
   // Nobody reads the bench's record back, so it keeps none.
-  static_cast<sim::Bench&>(*object->bench).SetTraceRecording(false);
+  simulated->SetTraceRecording(false);
+  auto object = std::make_shared<BenchObject>();
+  object->bench = std::move(simulated);
   *bench = reinterpret_cast<zel_bench*>(Library::Get().benches.Add(std::move(object)));
   return ZEL_OK;
 }
