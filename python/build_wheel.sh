@@ -19,6 +19,8 @@ trap 'rm -rf "$stage"' EXIT
 
 cp -r "$here/pyproject.toml" "$here/setup.py" "$here/README.md" "$here/zelusb" "$stage/"
 cp "$build/capi/libzelusbc.so" "$build"/capi/CypressFirmware*.ihx "$stage/zelusb/"
+# A debug build's symbols stay in the build, not in the wheel.
+if command -v strip >/dev/null; then strip --strip-debug "$stage/zelusb/libzelusbc.so"; fi
 version=$(sed -n 's/^project(ZELUSB VERSION \([0-9.]*\).*/\1/p' "$here/../CMakeLists.txt")
 sed -i "s/@VERSION@/$version/" "$stage/pyproject.toml" "$stage/zelusb/__init__.py"
 cd "$stage"
