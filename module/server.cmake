@@ -154,6 +154,8 @@ if(ZEL_WINE)
   endif()
   set_tests_properties(${zel_registering} PROPERTIES RESOURCE_LOCK registry)
 
+  include(${CMAKE_SOURCE_DIR}/capi/wine_checks.cmake)
+
   get_property(zel_wine_tests DIRECTORY PROPERTY TESTS)
   # wine_check.sh exits 77 when the machine cannot run this bitness (no 32-bit wine).
   set_tests_properties(${zel_wine_tests} PROPERTIES LABELS wine SKIP_RETURN_CODE 77)

@@ -246,24 +246,6 @@ std::string Plural(std::size_t n) {
 
 }  // namespace
 
-const char* KindName(ControlKind kind) noexcept {
-  switch (kind) {
-    case ControlKind::kOrvane:
-      return "orvane";
-    case ControlKind::kKestrin:
-      return "kestrin";
-    case ControlKind::kPolyax:
-      return "polyax";
-  }
-  return "";
-}
-
-std::optional<ControlKind> KindFromName(std::string_view name) {
-  for (ControlKind kind : {ControlKind::kOrvane, ControlKind::kKestrin, ControlKind::kPolyax})
-    if (name == KindName(kind)) return kind;
-  return std::nullopt;
-}
-
 std::span<const Member<OrvaneControl>> OrvaneMembers() {
   return kOrvane;
 }

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "controls/any_control.h"
 #include "platform/automation.h"
 #include "tools/zelctl_format.h"
 #include "tools/zelctl_line.h"
@@ -22,11 +23,9 @@ class PolyaxControl;
 
 namespace zel::zelctl {
 
-enum class ControlKind { kOrvane, kKestrin, kPolyax };
-
-// "orvane", "kestrin", "polyax" and back.
-const char* KindName(ControlKind kind) noexcept;
-std::optional<ControlKind> KindFromName(std::string_view name);
+using ::zel::ControlKind;
+using ::zel::KindFromName;
+using ::zel::KindName;
 
 enum class ArgType { kLong, kBool, kDouble, kText };
 enum class Access { kMethod, kGet, kPut };

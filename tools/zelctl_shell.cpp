@@ -59,19 +59,7 @@ int Shell::CurrentNumber() const noexcept {
 }
 
 void Shell::Create(ControlKind kind) {
-  AnyControl control;
-  switch (kind) {
-    case ControlKind::kOrvane:
-      control = std::make_unique<OrvaneControl>(environment_);
-      break;
-    case ControlKind::kKestrin:
-      control = std::make_unique<KestrinControl>(environment_);
-      break;
-    case ControlKind::kPolyax:
-      control = std::make_unique<PolyaxControl>(environment_);
-      break;
-  }
-  controls_.push_back({nextNumber_++, std::move(control)});
+  controls_.push_back({nextNumber_++, MakeControl(kind, environment_)});
   current_ = controls_.size() - 1;
 }
 

@@ -50,8 +50,6 @@ class Shell {
   int CurrentNumber() const noexcept;
 
  private:
-  using AnyControl = std::variant<std::unique_ptr<OrvaneControl>, std::unique_ptr<KestrinControl>,
-                                  std::unique_ptr<PolyaxControl>>;
   struct Slot {
     int number;
     AnyControl control;
