@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -158,10 +159,7 @@ class Units {
 
  private:
   void Clear() {
-    for (const auto& file : files_) {
-      SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW(file.c_str());
-    }
+    for (const auto& file : files_) DeleteFileW(file.c_str());
     files_.clear();
   }
 
@@ -219,17 +217,16 @@ class LegacyDevice {
 
 // --- The library, by CLSID -------------------------------------------------------------------
 
-IKestrinControl* CreateKestrin() {
-  IKestrinControl* kestrin = nullptr;
-  CoCreateInstance(CLSID_CKestrinControl, nullptr, CLSCTX_INPROC_SERVER, IID_IKestrinControl,
-                   reinterpret_cast<void**>(&kestrin));
-  return kestrin;
-}
-
-// A control that lives for a scope.
+// A control created by CLSID that lives for a scope.
 class Kestrin {
  public:
-  Kestrin() : control_(CreateKestrin()) { CHECK(control_ != nullptr); }
+  Kestrin() {
+    if (CoCreateInstance(CLSID_CKestrinControl, nullptr, CLSCTX_INPROC_SERVER, IID_IKestrinControl,
+                         reinterpret_cast<void**>(&control_)) != S_OK) {
+      std::printf("FAILED: no KestrinControl from its CLSID\n");
+      std::exit(1);
+    }
+  }
   ~Kestrin() {
     if (control_ != nullptr) control_->Release();
   }
@@ -267,10 +264,9 @@ class Kestrin {
     SysFreeString(text);
     return serial;
   }
-  bool Valid() const { return control_ != nullptr; }
 
  private:
-  IKestrinControl* control_;
+  IKestrinControl* control_ = nullptr;
 };
 
 std::int32_t BenchPosition(Units& units, int chip) {
@@ -286,8 +282,8 @@ void Report(const char* row) {
 // --- controls --------------------------------------------------------------------------------
 
 void Controls(Units& units) {
-  // A unit without firmware: booted, given the default speed, moved and read, with the
-  // exact WinUSB traffic of the search's first requests.
+  // A unit without firmware: booted, moved and read, with the exact WinUSB traffic of the
+  // search's first requests.
   units.Attach({{1, 0, Model::kKestrin, false}});
   {
     Kestrin kestrin;
