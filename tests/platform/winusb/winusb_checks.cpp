@@ -281,7 +281,7 @@ void Report(const char* row) {
 
 // --- controls --------------------------------------------------------------------------------
 
-void Controls(Units& units) {
+void Controls(Units& units, LegacyDevice& legacy) {
   // A unit without firmware: booted, moved and read, with the exact WinUSB traffic of the
   // search's first requests.
   units.Attach({{1, 0, Model::kKestrin, false}});
@@ -326,7 +326,6 @@ void Controls(Units& units) {
 
   // The legacy driver's device file \\.\ezusb-0, when it exists, is device 0 even while busy:
   // WinUSB's unit 0 is not opened for it.
-  LegacyDevice legacy;
   struct Row {
     const char* name;
     bool legacy, busy;
@@ -661,10 +660,11 @@ int wmain(int argc, wchar_t** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   {
     Units units;
+    LegacyDevice legacy;  // none: every group but the legacy rows has WinUSB's unit 0 at 0
     const std::wstring wide(argv[2]);
     const std::string group(wide.begin(), wide.end());
     if (group == "controls") {
-      Controls(units);
+      Controls(units, legacy);
     } else if (group == "faults") {
       Faults(units);
     } else if (group == "numbers") {
