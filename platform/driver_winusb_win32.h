@@ -10,15 +10,12 @@
 //
 // Open opens the interface path exclusively and overlapped, as WinUSB requires, binds WinUSB
 // to it and gives control transfers a timeout of 1000 ms. A unit bound to another driver (WinUSB
-// refuses it) fails to open like an absent one. The three control codes become control
-// transfers:
-//   anchor download   {0x40, 0xA0, address, 0, length} with the output buffer's bytes;
-//   vendor request    {0xC0 or 0x40, bRequest, wValue, wIndex, wLength} of its input buffer,
-//                     into or from the output buffer;
-//   device descriptor WinUsb_GetDescriptor of the 18-byte device descriptor.
-// WinUSB takes at most 4096 bytes in one control transfer, so the memory request 0xA0 goes in
-// pieces and returns their sum. A stall, a timeout, a unit gone or any other control code fails
-// the request.
+// refuses it) fails to open like an absent one, and a unit open in this process is not opened
+// again. The three control codes become the control transfers of platform/usb_control.h, the
+// device descriptor through WinUsb_GetDescriptor. WinUSB takes at most 4096 bytes in one
+// control transfer, so the memory request 0xA0 goes in pieces, each at the address where the
+// last one ended, and returns their sum. A stall, a timeout, a unit gone or any other control
+// code fails the request.
 //
 // winusb.dll is loaded on the first open, so the library loads on a system without it (where
 // every open here fails). Handles are -2 - N for unit N: never a kernel handle, so a driver that
