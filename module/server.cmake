@@ -167,3 +167,6 @@ endif()
 
 # The OLE control interfaces that make the three classes embeddable, with their checks.
 include(${CMAKE_CURRENT_LIST_DIR}/embedding.cmake)
+
+# The product on WinUSB, checked through stand-ins of the system's DLLs.
+include(${CMAKE_SOURCE_DIR}/tests/platform/winusb/winusb.cmake)

@@ -1,7 +1,8 @@
 // The driver seam: the four operations through which the link reaches the outside world.
 //
 // On Windows these are the Cypress general-purpose driver's device files, reached through
-// CreateFileA / DeviceIoControl / CloseHandle, and Sleep (driver_win32.cpp). Everywhere else,
+// CreateFileA / DeviceIoControl / CloseHandle, and Sleep, or WinUSB where that driver is not
+// installed (driver_win32.cpp). Everywhere else,
 // and in every test, the virtual bench (sim/bench.h) stands in for the driver and the units.
 // Every pause in the system goes through Sleep, so a bench on virtual time runs a two-minute
 // poll limit in milliseconds.
