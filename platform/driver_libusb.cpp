@@ -10,17 +10,13 @@
 #include <tuple>
 
 #include "link/ezusb_protocol.h"
+#include "platform/usb_control.h"
 
 namespace zel {
 
 namespace {
 
 constexpr int kInterface = 0;
-// bmRequestType: direction bit 7, type bits 5 and 6, recipient the device.
-constexpr std::uint8_t kVendorOut = 0x40;
-constexpr std::uint8_t kVendorIn = 0xC0;
-constexpr std::uint8_t kStandardIn = 0x80;
-constexpr std::uint32_t kMaxControlData = 0xFFFF;  // wLength is 16 bits
 constexpr const char kUsbfs[] = "/dev/bus/usb";
 
 // Bus, then the ports from the root hub down: the order units are numbered in.
@@ -206,41 +202,15 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
                            std::uint32_t& returned) noexcept {
   returned = 0;
   libusb_device_handle* unit = FromHandle(handle);
-  if (unit == nullptr) return false;
-  const auto* input = static_cast<const std::uint8_t*>(in);
-  auto* data = static_cast<std::uint8_t*>(out);
-  if (data == nullptr && outSize != 0) return false;
-  int result = LIBUSB_ERROR_INVALID_PARAM;
-  switch (code) {
-    case ezusb::kIoctlAnchorDownload:
-      if (input == nullptr || inSize != 2 || outSize > kMaxControlData) return false;
-      result = libusb_control_transfer(unit, kVendorOut, ezusb::vendor_request::kFirmwareLoad,
-                                       ezusb::Get16(input), 0, data,
-                                       static_cast<std::uint16_t>(outSize), timeoutMs_);
-      break;
-    case ezusb::kIoctlVendorRequest: {
-      namespace vr = ezusb::vendor_request;
-      if (input == nullptr || inSize != vr::kSize) return false;
-      const std::uint32_t length =
-          std::min<std::uint32_t>(ezusb::Get16(input + vr::kLength), outSize);
-      const bool toHost = input[vr::kDirection] == vr::kDeviceToHost;
-      result = libusb_control_transfer(unit, toHost ? kVendorIn : kVendorOut, input[vr::kRequest],
-                                       ezusb::Get16(input + vr::kValue),
-                                       ezusb::Get16(input + vr::kIndex), data,
-                                       static_cast<std::uint16_t>(length), timeoutMs_);
-      break;
-    }
-    case ezusb::kIoctlGetDeviceDescriptor:
-      if (outSize < ezusb::kDescriptorSize) return false;
-      result = libusb_control_transfer(
-          unit, kStandardIn, LIBUSB_REQUEST_GET_DESCRIPTOR, LIBUSB_DT_DEVICE << 8, 0, data,
-          static_cast<std::uint16_t>(ezusb::kDescriptorSize), timeoutMs_);
-      if (result >= 0 && result != static_cast<int>(ezusb::kDescriptorSize)) return false;
-      break;
-    default:
-      return false;
-  }
+  const auto transfer = usb::ControlTransferOf(code, in, inSize, out, outSize);
+  if (unit == nullptr || !transfer) return false;
+  const int result = libusb_control_transfer(
+      unit, transfer->requestType, transfer->request, transfer->value, transfer->index,
+      static_cast<unsigned char*>(out), static_cast<std::uint16_t>(transfer->length), timeoutMs_);
   if (result < 0) return false;
+  // A short device descriptor is no descriptor.
+  if (transfer->IsDeviceDescriptor() && result != static_cast<int>(ezusb::kDescriptorSize))
+    return false;
   returned = static_cast<std::uint32_t>(result);
   return true;
 }

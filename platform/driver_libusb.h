@@ -9,14 +9,8 @@
 // present has, and after an open failed; when the unit found gone is back at its port with a
 // new address, that open tries it once.
 //
-// The three control codes become one control transfer each, with the EZ-USB core's own
-// memory request 0xA0 for the two memory codes:
-//   anchor download   host to device, wValue = start address, data = the output buffer;
-//   vendor request    bRequest, wValue, wIndex, wLength of its 10-byte input buffer;
-//                     device to host into the output buffer when the direction byte is 1,
-//                     otherwise host to device with the output buffer's bytes;
-//   device descriptor the standard GET_DESCRIPTOR of the 18-byte device descriptor.
-// The bytes returned are the count transferred. A stall, a timeout, a disconnect or any other
+// The three control codes become one control transfer each (platform/usb_control.h). The
+// bytes returned are the count transferred. A stall, a timeout, a disconnect or any other
 // control code fails the request.
 //
 // Open opens the device and claims interface 0; the kernel lets one claim stand at a time, so a

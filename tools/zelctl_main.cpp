@@ -80,6 +80,9 @@ std::unique_ptr<zel::Driver> StartUsbDriver(std::string& error) {
                  "container)\n";
   }
   return driver;
+#elif defined(_WIN32)
+  (void)error;
+  return MakeHardwareDriver();  // the legacy driver's device files, else WinUSB
 #else
   error = "--usb: this zelctl was built without libusb-1.0";
   return nullptr;
@@ -94,6 +97,15 @@ int ListUsbUnits() {
   if (!driver && zel::LibusbDriver::UsbfsPresent()) return Refuse(error);
   zel::zelctl::PrintUnitList(driver ? driver->List() : std::vector<zel::ListedUnit>{},
                              {!zel::LibusbDriver::UsbfsPresent(), kUdevHint}, std::cout);
+  return 0;
+#elif defined(_WIN32)
+  // The units WinUSB reaches; those of the legacy driver have device files of their own.
+  zel::Win32Driver driver;
+  zel::zelctl::PrintUnitList(
+      driver.WinUsb().List(),
+      {false, "a refused unit is open in another program, or held by a driver that lets no one "
+              "else open it"},
+      std::cout);
   return 0;
 #else
   return Refuse("--usb: this zelctl was built without libusb-1.0");
