@@ -1,7 +1,7 @@
 // In-place activation: windowless when the site offers it and agrees, otherwise in a child
 // window of the control's own whose paint runs the drawing; UI activation on the container's
 // frame; deactivation gives back everything activation took.
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 #include "module/module_file.h"
 
 namespace zel {

@@ -1,6 +1,6 @@
 // The control's picture as data: a metafile picture of its content, through the same drawing
 // as the view, and the data advise sinks.
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 
 namespace zel {
 namespace {

@@ -1,4 +1,4 @@
-#include "module/memory_registry.h"
+#include "module/registry/memory_registry.h"
 
 #include <algorithm>
 

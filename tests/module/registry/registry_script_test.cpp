@@ -1,4 +1,4 @@
-#include "module/registry_script.h"
+#include "module/registry/registry_script.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "module/memory_registry.h"
-#include "module/registry_engine.h"
+#include "module/registry/memory_registry.h"
+#include "module/registry/registry_engine.h"
 
 namespace zel::registry {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "module/registry_backend.h"
+#include "module/registry/registry_backend.h"
 
 namespace zel::registry {
 

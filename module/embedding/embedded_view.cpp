@@ -1,7 +1,7 @@
 // The control's picture: drawing into a container's device context, the view advise sink, and
 // what the view tells about its extent, opacity and hit area.
-#include "module/control_drawing.h"
-#include "module/embedded_control.h"
+#include "module/embedding/control_drawing.h"
+#include "module/embedding/embedded_control.h"
 
 namespace zel {
 

@@ -1,14 +1,15 @@
 # The embeddable-control side of the three classes: the OLE control interfaces shared by all
-# of them, and the checks that host them in the platform's containers under wine. Included by
-# server.cmake after the server library and the wine checks are defined.
+# of them with the designer drawing, and the checks that host them in the platform's containers
+# under wine. Included by server.cmake after the server library and the wine checks are defined.
 
 target_sources(zelserver PRIVATE
-  embedded_activation.cpp
-  embedded_data.cpp
-  embedded_persistence.cpp
-  embedded_quick_activation.cpp
-  embedded_site.cpp
-  embedded_view.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/control_drawing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_activation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_data.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_persistence.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_quick_activation.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_site.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_view.cpp)
 target_link_libraries(zelserver PUBLIC user32)
 
 # The checks: the platform's control host, the OLE runtime, the pixels of the drawing and a

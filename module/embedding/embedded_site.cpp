@@ -2,7 +2,7 @@
 // properties the site offers.
 #include <olectl.h>
 
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 
 namespace zel {
 

@@ -1,4 +1,4 @@
-#include "module/server_registration.h"
+#include "module/registry/server_registration.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "module/class_registration.h"
 #include "module/class_table.h"
-#include "module/memory_registry.h"
+#include "module/registry/class_registration.h"
+#include "module/registry/memory_registry.h"
 
 namespace zel::registry {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "module/registry_backend.h"
-#include "module/replacement_table.h"
+#include "module/registry/registry_backend.h"
+#include "module/registry/replacement_table.h"
 #include "platform/automation.h"
 
 namespace zel::registry {

@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/registry_tree.h"
+#include "module/registry/registry_tree.h"
 #include "platform/automation.h"
 
 namespace zel::registry {

@@ -1,7 +1,7 @@
 // Saving and loading the control: its state is its extent, written in the portable format of
 // control_state_format.h into a container's stream, or into one stream of its storage.
-#include "module/control_state_format.h"
-#include "module/embedded_control.h"
+#include "module/embedding/control_state_format.h"
+#include "module/embedding/embedded_control.h"
 
 namespace zel {
 namespace {

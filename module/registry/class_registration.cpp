@@ -1,4 +1,4 @@
-#include "module/class_registration.h"
+#include "module/registry/class_registration.h"
 
 #include <utility>
 

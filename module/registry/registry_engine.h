@@ -1,9 +1,9 @@
 // Writes a registry tree into a backend, or removes what it wrote.
 #pragma once
 
-#include "module/registry_backend.h"
-#include "module/registry_tree.h"
-#include "module/replacement_table.h"
+#include "module/registry/registry_backend.h"
+#include "module/registry/registry_tree.h"
+#include "module/registry/replacement_table.h"
 #include "platform/automation.h"
 
 namespace zel::registry {

@@ -1,9 +1,9 @@
-#include "module/server_registration.h"
+#include "module/registry/server_registration.h"
 
-#include "module/class_registration.h"
 #include "module/class_table.h"
-#include "module/registry_engine.h"
-#include "module/registry_script.h"
+#include "module/registry/class_registration.h"
+#include "module/registry/registry_engine.h"
+#include "module/registry/registry_script.h"
 
 namespace zel::registry {
 namespace {

@@ -1,4 +1,4 @@
-#include "module/registry_script.h"
+#include "module/registry/registry_script.h"
 
 #include <cstddef>
 #include <optional>

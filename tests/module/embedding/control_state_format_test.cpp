@@ -1,4 +1,4 @@
-#include "module/control_state_format.h"
+#include "module/embedding/control_state_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "module/control_drawing.h"
+#include "module/embedding/control_drawing.h"
 
 #include <algorithm>
 #include <cstring>

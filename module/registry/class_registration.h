@@ -4,8 +4,8 @@
 #include <string>
 
 #include "module/class_table.h"
-#include "module/registry_tree.h"
-#include "module/replacement_table.h"
+#include "module/registry/registry_tree.h"
+#include "module/registry/replacement_table.h"
 
 namespace zel::registry {
 

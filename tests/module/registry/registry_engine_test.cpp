@@ -1,11 +1,11 @@
-#include "module/registry_engine.h"
+#include "module/registry/registry_engine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "module/memory_registry.h"
+#include "module/registry/memory_registry.h"
 
 namespace zel::registry {
 namespace {

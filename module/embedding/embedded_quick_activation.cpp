@@ -2,7 +2,7 @@
 // one call and learns the control's status flags in return. The control has no property pages.
 #include <cstddef>
 
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 
 namespace zel {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "module/registry_backend.h"
+#include "module/registry/registry_backend.h"
 
 namespace zel::registry {
 

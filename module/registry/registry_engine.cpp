@@ -1,4 +1,4 @@
-#include "module/registry_engine.h"
+#include "module/registry/registry_engine.h"
 
 #include <string>
 

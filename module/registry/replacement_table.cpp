@@ -1,4 +1,4 @@
-#include "module/replacement_table.h"
+#include "module/registry/replacement_table.h"
 
 #include <algorithm>
 

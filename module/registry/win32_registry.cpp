@@ -1,4 +1,4 @@
-#include "module/win32_registry.h"
+#include "module/registry/win32_registry.h"
 
 namespace zel::registry {
 
