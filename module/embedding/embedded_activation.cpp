@@ -1,6 +1,8 @@
 // In-place activation: windowless when the site offers it and agrees, otherwise in a child
 // window of the control's own whose paint runs the drawing; UI activation on the container's
 // frame; deactivation gives back everything activation took.
+#include <utility>
+
 #include "module/embedding/embedded_control.h"
 #include "module/module_file.h"
 
@@ -127,29 +129,49 @@ HRESULT EmbeddedControl::ContextSensitiveHelp(BOOL) noexcept {
 
 // IOleInPlaceObject, IOleInPlaceObjectWindowless.
 
+// Every call out may come back in: the container may end the activation, close the control,
+// release it or activate it again from its callback. So the state is settled and the
+// references the call needs are moved into locals before each call, and nothing a callback
+// may have replaced is touched after it.
 HRESULT EmbeddedControl::InPlaceDeactivate() noexcept {
   if (!inPlaceActive_) return S_OK;
+  const Hold hold(*this);
   UIDeactivate();
+  // Ended from a callback of the UI deactivation, or UI-activated again: the container's
+  // last word stands.
+  if (!inPlaceActive_ || uiActive_) return S_OK;
   inPlaceActive_ = false;
-  DestroyControlWindow();
-  if (windowlessSite_)
-    windowlessSite_->OnInPlaceDeactivateEx(TRUE);
-  else
-    inPlaceSite_->OnInPlaceDeactivate();
-  windowlessSite_.Reset();
+  ComRef<IOleInPlaceSite> site(std::move(inPlaceSite_));
+  ComRef<IOleInPlaceSiteWindowless> windowless(std::move(windowlessSite_));
   frame_.Reset();
   document_.Reset();
-  inPlaceSite_.Reset();
+  DestroyControlWindow();
+  TellUIDeactivated(site.Get());
+  if (windowless)
+    windowless->OnInPlaceDeactivateEx(TRUE);
+  else
+    site->OnInPlaceDeactivate();
   return S_OK;
 }
 
 HRESULT EmbeddedControl::UIDeactivate() noexcept {
   if (!uiActive_) return S_OK;
+  const Hold hold(*this);
   uiActive_ = false;
-  if (frame_) frame_->SetActiveObject(nullptr, nullptr);
-  if (document_) document_->SetActiveObject(nullptr, nullptr);
-  inPlaceSite_->OnUIDeactivate(FALSE);
+  uiDeactivationOwed_ = true;
+  const ComRef<IOleInPlaceSite> site(inPlaceSite_.Get());
+  const ComRef<IOleInPlaceFrame> frame(frame_.Get());
+  const ComRef<IOleInPlaceUIWindow> document(document_.Get());
+  if (frame) frame->SetActiveObject(nullptr, nullptr);
+  if (document) document->SetActiveObject(nullptr, nullptr);
+  TellUIDeactivated(site.Get());
   return S_OK;
+}
+
+void EmbeddedControl::TellUIDeactivated(IOleInPlaceSite* site) noexcept {
+  if (!uiDeactivationOwed_) return;
+  uiDeactivationOwed_ = false;
+  if (site != nullptr) site->OnUIDeactivate(FALSE);
 }
 
 HRESULT EmbeddedControl::SetObjectRects(LPCRECT position, LPCRECT) noexcept {

@@ -25,6 +25,10 @@ template <typename T>
 class ComRef {
  public:
   ComRef() = default;
+  // A new reference to `object`, which may be null.
+  explicit ComRef(T* object) noexcept { Reset(object); }
+  // Takes over `other`'s reference and leaves it empty.
+  ComRef(ComRef&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
   ComRef(const ComRef&) = delete;
   ComRef& operator=(const ComRef&) = delete;
   ~ComRef() { Reset(); }
@@ -208,7 +212,22 @@ class EmbeddedControl : public IPersistStreamInit,
   // The in-place window's procedure: its paint runs the drawing.
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+  // Keeps the object alive while it calls out: a container may release it from a callback.
+  class Hold {
+   public:
+    explicit Hold(EmbeddedControl& control) noexcept : object_(&control) { object_->AddRef(); }
+    ~Hold() { object_->Release(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+   private:
+    IOleObject* const object_;
+  };
+
   HRESULT ActivateInPlace(IOleClientSite* site, bool uiActivate) noexcept;
+  // Tells `site` that the UI activation ended, unless a deactivation from one of the
+  // container's callbacks has told it already.
+  void TellUIDeactivated(IOleInPlaceSite* site) noexcept;
   HRESULT CreateControlWindow(HWND parent) noexcept;
   void DestroyControlWindow() noexcept;
   // Tells the view sink, the data sinks and the in-place site that the picture changed.
@@ -243,6 +262,7 @@ class EmbeddedControl : public IPersistStreamInit,
   ComRef<IOleInPlaceUIWindow> document_;
   bool inPlaceActive_ = false;
   bool uiActive_ = false;
+  bool uiDeactivationOwed_ = false;  // UI deactivation under way, the site not yet told
   HWND window_ = nullptr;
   RECT position_ = {};
 };

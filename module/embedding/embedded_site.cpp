@@ -2,6 +2,8 @@
 // properties the site offers.
 #include <olectl.h>
 
+#include <utility>
+
 #include "module/embedding/embedded_control.h"
 
 namespace zel {
@@ -52,14 +54,16 @@ HRESULT EmbeddedControl::SetHostNames(LPCOLESTR, LPCOLESTR) noexcept {
 }
 
 HRESULT EmbeddedControl::Close(DWORD saveOption) noexcept {
+  const Hold hold(*this);
   if (dirty_ && site_ && (saveOption == OLECLOSE_SAVEIFDIRTY || saveOption == OLECLOSE_PROMPTSAVE))
-    site_->SaveObject();
+    ComRef<IOleClientSite>(site_.Get())->SaveObject();
   InPlaceDeactivate();
-  if (adviseHolder_) adviseHolder_->SendOnClose();
-  adviseHolder_.Reset();
-  dataAdviseHolder_.Reset();
-  viewSink_.Reset();
-  site_.Reset();
+  // Let go of every sink and the site first: the sinks may call back in when told.
+  ComRef<IOleAdviseHolder> advise(std::move(adviseHolder_));
+  ComRef<IDataAdviseHolder> data(std::move(dataAdviseHolder_));
+  ComRef<IAdviseSink> view(std::move(viewSink_));
+  ComRef<IOleClientSite> site(std::move(site_));
+  if (advise) advise->SendOnClose();
   return S_OK;
 }
 

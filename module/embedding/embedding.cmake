@@ -15,7 +15,8 @@ target_link_libraries(zelserver PUBLIC user32)
 # The checks: the platform's control host, the OLE runtime, the pixels of the drawing and a
 # design-mode container, in one program that needs a display (Xvfb). It leaves the capture of a
 # design-mode form with the three controls in design_form.png (docs/ keeps one for the README).
-add_executable(zel_embedding_checks ${zel_wine_checks}/embedding_checks.cpp)
+add_executable(zel_embedding_checks ${zel_wine_checks}/embedding_checks.cpp
+               ${zel_wine_checks}/container_checks.cpp)
 target_include_directories(zel_embedding_checks PRIVATE ${zel_generated})
 target_link_libraries(zel_embedding_checks PRIVATE zelserver)
 target_link_options(zel_embedding_checks PRIVATE -static -municode)

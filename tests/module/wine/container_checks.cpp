@@ -1,0 +1,103 @@
+// The embedding checks of containers that stray from the happy path: containers that call
+// back in from the control's callbacks, document-style containers with a frame and a document
+// window, several apartments at once, windows resized or destroyed under the control, copies
+// saved, large extents and the answers the platform's documentation asks for.
+// windows.h first: the other platform headers build on it.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ZELUSB_h.h"
+
+#include "tests/module/wine/check.h"
+#include "tests/module/wine/embedding_support.h"
+
+namespace embedding_check {
+namespace {
+
+using wine_check::Check;
+
+// A control of `clsid` on `site`, which acts on it from its callbacks.
+IOleObject* Placed(Site& site, REFCLSID clsid = CLSID_CKestrinControl) {
+  IOleObject* object = Create<IOleObject>(clsid, IID_IOleObject);
+  if (object == nullptr) return nullptr;
+  object->SetClientSite(&site);
+  site.control = object;
+  return object;
+}
+
+// Closes the control and checks that it let go of everything the container gave it.
+void Ended(Site& site, IOleObject* object, int line) {
+  site.control = nullptr;
+  site.onUIDeactivate = site.onInPlaceDeactivate = site.onFrameReleased = CallIn::kNothing;
+  object->Close(OLECLOSE_NOSAVE);
+  Check(site.references == 1 && site.frame.references == 1 && site.document.references == 1,
+        "site, frame and document let go", line);
+  Check(object->Release() == 0, "control released", line);
+}
+
+void CheckLog(const Site& site, const char* expected, const char* what, int line) {
+  Check(site.log == expected, what, line);
+  if (site.log != expected) std::printf("  calls: \"%s\"\n", site.log.c_str());
+}
+
+// A UI-active control in its own window, deactivated by a container that calls back in: each
+// notification reaches the site once, and nothing is called on what the container let go.
+void CallsBackIn(HWND form) {
+  constexpr auto kNothing = CallIn::kNothing, kDeactivate = CallIn::kInPlaceDeactivate;
+  const char* const kInOrder = "frame:inactive document:inactive ui-off off";
+  struct Row {
+    const char* what;
+    CallIn onUIDeactivate, onFrameReleased, onInPlaceDeactivate;
+    bool close;       // the container ends with Close(OLECLOSE_NOSAVE), else InPlaceDeactivate
+    const char* log;  // the site's calls from then on
+    bool activeAfter;
+  } rows[] = {
+      {"OnUIDeactivate deactivates", kDeactivate, kNothing, kNothing, false, kInOrder, false},
+      {"OnUIDeactivate deactivates, closing", kDeactivate, kNothing, kNothing, true, kInOrder,
+       false},
+      {"OnUIDeactivate closes", CallIn::kClose, kNothing, kNothing, false, kInOrder, false},
+      // The frame's call comes first; the document still hears that nothing is active.
+      {"the frame deactivates", kNothing, kDeactivate, kNothing, false,
+       "frame:inactive ui-off off document:inactive", false},
+      {"OnInPlaceDeactivate activates again", kNothing, kNothing, CallIn::kActivateAgain, false,
+       "frame:inactive document:inactive ui-off off on", true},
+  };
+  for (const Row& row : rows) {
+    Site site;
+    site.window = form;
+    site.windowless = false;
+    site.withFrame = true;
+    IOleObject* object = Placed(site);
+    Check(object != nullptr, row.what, __LINE__);
+    if (object == nullptr) continue;
+    auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+    Check(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, form, &site.place) == S_OK &&
+              site.uiActive,
+          row.what, __LINE__);
+    site.log.clear();
+    site.onUIDeactivate = row.onUIDeactivate;
+    site.onFrameReleased = row.onFrameReleased;
+    site.onInPlaceDeactivate = row.onInPlaceDeactivate;
+    const HRESULT hr = row.close ? object->Close(OLECLOSE_NOSAVE) : inPlace->InPlaceDeactivate();
+    Check(hr == S_OK, row.what, __LINE__);
+    CheckLog(site, row.log, row.what, __LINE__);
+    HWND window = nullptr;
+    const bool windowed = inPlace->GetWindow(&window) == S_OK && IsWindow(window);
+    Check(site.active == (row.activeAfter ? 1 : 0) && windowed == row.activeAfter, row.what,
+          __LINE__);
+    inPlace->Release();
+    Ended(site, object, __LINE__);
+    Check(!IsWindow(window), "its window gone", __LINE__);
+  }
+}
+
+}  // namespace
+
+void ContainerChecks(HWND form) {
+  CallsBackIn(form);
+  Check(canUnloadNow() == S_OK, "nothing left alive", __LINE__);
+}
+
+}  // namespace embedding_check
