@@ -62,13 +62,43 @@ HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) 
     }
   }
   if (window_ != nullptr) ShowWindow(window_, SW_SHOW);
-  if (uiActivate && !uiActive_) {
-    uiActive_ = true;
-    inPlaceSite_->OnUIActivate();
-    if (frame_) frame_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
-    if (document_) document_->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
-  }
+  if (uiActivate && !uiActive_) UIActivate();
   return S_OK;
+}
+
+void EmbeddedControl::UIActivate() noexcept {
+  const Hold hold(*this);
+  const ComRef<IOleInPlaceSite> site(inPlaceSite_.Get());
+  // A site that can say no is asked first; it may be busy with something of its own.
+  ComRef<IOleInPlaceSiteEx> extended;
+  if (SUCCEEDED(
+          site->QueryInterface(IID_IOleInPlaceSiteEx, reinterpret_cast<void**>(extended.Put()))) &&
+      extended && extended->RequestUIActivate() != S_OK)
+    return;
+  if (!inPlaceActive_ || uiActive_) return;  // the container changed its mind meanwhile
+  uiActive_ = true;
+  const ComRef<IOleInPlaceFrame> frame(frame_.Get());
+  const ComRef<IOleInPlaceUIWindow> document(document_.Get());
+  const ComRef<IOleInPlaceSiteWindowless> windowless(windowlessSite_.Get());
+  site->OnUIActivate();
+  // The control has no tools: the frame and the document window may put theirs back (a
+  // container may have taken them away in OnUIActivate).
+  auto* active = static_cast<IOleInPlaceActiveObject*>(this);
+  if (frame) {
+    frame->SetActiveObject(active, nullptr);
+    frame->SetBorderSpace(nullptr);
+  }
+  if (document) {
+    document->SetActiveObject(active, nullptr);
+    document->SetBorderSpace(nullptr);
+  }
+  // A container that keeps the keyboard focus takes the control for inactive and UI-deactivates
+  // it again.
+  if (!uiActive_) return;
+  if (windowless)
+    windowless->SetFocus(TRUE);
+  else if (window_ != nullptr)
+    SetFocus(window_);
 }
 
 HRESULT EmbeddedControl::CreateControlWindow(HWND parent) noexcept {

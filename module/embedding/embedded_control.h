@@ -225,6 +225,8 @@ class EmbeddedControl : public IPersistStreamInit,
   };
 
   HRESULT ActivateInPlace(IOleClientSite* site, bool uiActivate) noexcept;
+  // Asks the site, then takes the container's frame, document window and the focus.
+  void UIActivate() noexcept;
   // Tells `site` that the UI activation ended, unless a deactivation from one of the
   // container's callbacks has told it already.
   void TellUIDeactivated(IOleInPlaceSite* site) noexcept;

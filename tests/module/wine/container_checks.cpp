@@ -93,10 +93,52 @@ void CallsBackIn(HWND form) {
   }
 }
 
+// UI activation in a document-style container: the site is asked first, the frame and the
+// document window get the control as their active object and keep none of their tools' space
+// for it, and the control takes the focus, in its window or through its windowless site.
+void UIActivation(HWND form) {
+  const char* const kWithFrame =
+      "on request ui frame:active frame:no-tools document:active document:no-tools";
+  struct Row {
+    const char* what;
+    bool windowless, withFrame, refused;
+    std::string log;
+  } rows[] = {
+      {"in a window", false, true, false, kWithFrame},
+      {"windowless", true, true, false, kWithFrame + std::string(" focus")},
+      {"without frame and document", false, false, false, "on request ui"},
+      {"the site says no", false, true, true, "on request"},
+  };
+  for (const Row& row : rows) {
+    Site site;
+    site.window = form;
+    site.windowless = row.windowless;
+    site.withFrame = row.withFrame;
+    site.refuseUIActivation = row.refused;
+    SetFocus(form);
+    IOleObject* object = Placed(site);
+    Check(object != nullptr, row.what, __LINE__);
+    if (object == nullptr) continue;
+    Check(object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, form, &site.place) == S_OK,
+          row.what, __LINE__);
+    CheckLog(site, row.log.c_str(), row.what, __LINE__);
+    Check(site.uiActive == !row.refused && site.active == (row.windowless ? 2 : 1), row.what,
+          __LINE__);
+    HWND window = nullptr;
+    auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+    inPlace->GetWindow(&window);
+    inPlace->Release();
+    if (!row.windowless)
+      Check((GetFocus() == window) == !row.refused, "the focus on the control", __LINE__);
+    Ended(site, object, __LINE__);
+  }
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
   CallsBackIn(form);
+  UIActivation(form);
   Check(canUnloadNow() == S_OK, "nothing left alive", __LINE__);
 }
 
