@@ -11,6 +11,56 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"ZELUSBControlWindow";
 
+// The class of the controls' windows. Window classes belong to the process, not to a thread:
+// registered once, on first use, and kept while any apartment may create windows of it (taken
+// back after each window, one apartment's deactivation would unregister it between another's
+// registration and its CreateWindowExW). It goes when the library unloads.
+class WindowClass {
+ public:
+  WindowClass() = default;
+  WindowClass(const WindowClass&) = delete;
+  WindowClass& operator=(const WindowClass&) = delete;
+  ~WindowClass() {
+    if (atom_ != 0) UnregisterClassW(kWindowClass, ThisModule());
+  }
+
+  // The class's atom; 0 when it cannot be registered, with the reason in `error`.
+  ATOM Get(DWORD& error) noexcept {
+    if (!InitOnceExecuteOnce(&once_, &Register, this, nullptr)) error = error_;
+    return atom_;
+  }
+
+ private:
+  static BOOL CALLBACK Register(INIT_ONCE*, void* self, void**) noexcept {
+    auto& windowClass = *static_cast<WindowClass*>(self);
+    WNDCLASSEXW description = {};
+    description.cbSize = sizeof(description);
+    description.lpfnWndProc = &EmbeddedControl::WindowProcedure;
+    description.hInstance = ThisModule();
+    description.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    description.lpszClassName = kWindowClass;
+    ATOM atom = RegisterClassExW(&description);
+    // Left behind by an earlier load of the library that ended without unloading cleanly: its
+    // window procedure is gone, so the class is registered afresh.
+    if (atom == 0 && GetLastError() == ERROR_CLASS_ALREADY_EXISTS &&
+        UnregisterClassW(description.lpszClassName, description.hInstance))
+      atom = RegisterClassExW(&description);
+    if (atom == 0) {
+      const DWORD error = GetLastError();
+      windowClass.error_ = error != 0 ? error : ERROR_CLASS_DOES_NOT_EXIST;
+      return FALSE;  // tried again on the next activation
+    }
+    windowClass.atom_ = atom;
+    return TRUE;
+  }
+
+  INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
+  ATOM atom_ = 0;
+  DWORD error_ = 0;
+};
+
+WindowClass windowClass;
+
 }  // namespace
 
 HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) noexcept {
@@ -102,15 +152,8 @@ void EmbeddedControl::UIActivate() noexcept {
 }
 
 HRESULT EmbeddedControl::CreateControlWindow(HWND parent) noexcept {
-  WNDCLASSEXW windowClass = {};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = &WindowProcedure;
-  windowClass.hInstance = ThisModule();
-  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = kWindowClass;
-  // Registered while windows of the class may exist; DestroyControlWindow takes it back.
-  if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    return HRESULT_FROM_WIN32(GetLastError());
+  DWORD error = 0;
+  if (windowClass.Get(error) == 0) return HRESULT_FROM_WIN32(error);
   window_ = CreateWindowExW(0, kWindowClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, position_.left,
                             position_.top, position_.right - position_.left,
                             position_.bottom - position_.top, parent, nullptr, ThisModule(), this);
@@ -121,8 +164,6 @@ void EmbeddedControl::DestroyControlWindow() noexcept {
   if (window_ == nullptr) return;
   DestroyWindow(window_);
   window_ = nullptr;
-  // Fails harmlessly while another control's window uses the class.
-  UnregisterClassW(kWindowClass, ThisModule());
 }
 
 LRESULT CALLBACK EmbeddedControl::WindowProcedure(HWND window, UINT message, WPARAM wParam,

@@ -82,6 +82,9 @@ class EmbeddedControl : public IPersistStreamInit,
   // null. The caller adds the reference.
   void* FindInterface(REFIID iid) noexcept;
 
+  // The in-place window's procedure: its paint runs the drawing.
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
   // IOleObject.
   HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) noexcept override;
   HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** site) noexcept override;
@@ -209,9 +212,6 @@ class EmbeddedControl : public IPersistStreamInit,
   EmbeddedControl& operator=(const EmbeddedControl&) = delete;
 
  private:
-  // The in-place window's procedure: its paint runs the drawing.
-  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
   // Keeps the object alive while it calls out: a container may release it from a callback.
   class Hold {
    public:

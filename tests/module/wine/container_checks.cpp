@@ -134,9 +134,68 @@ void UIActivation(HWND form) {
   }
 }
 
+// One apartment's part of the run below: a windowed control activated in place and deactivated
+// again, over and over, once both apartments are ready.
+struct ApartmentRun {
+  HANDLE ready, go;
+  int activations = 0, failures = 0;
+  bool released = false;
+};
+
+DWORD WINAPI ActivateRepeatedly(void* argument) {
+  auto& run = *static_cast<ApartmentRun*>(argument);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  Site site;
+  site.windowless = false;
+  site.window = CreateWindowExW(0, L"STATIC", L"apartment", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+  IOleObject* object = Placed(site);
+  auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+  SetEvent(run.ready);
+  WaitForSingleObject(run.go, INFINITE);
+  for (int i = 0; i < run.activations && inPlace != nullptr; ++i) {
+    if (object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.window, &site.place) !=
+            S_OK ||
+        site.active != 1)
+      ++run.failures;
+    inPlace->InPlaceDeactivate();
+  }
+  if (inPlace != nullptr) inPlace->Release();
+  if (object != nullptr) {
+    object->Close(OLECLOSE_NOSAVE);
+    run.released = object->Release() == 0 && site.references == 1;
+  }
+  DestroyWindow(site.window);
+  CoUninitialize();
+  return 0;
+}
+
+// Two apartments activating windowed controls at the same time: the window class belongs to
+// the process, so one apartment's activation must not take it from the other.
+void TwoApartments() {
+  ApartmentRun runs[2];
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr), threads[2], ready[2];
+  for (int i = 0; i < 2; ++i) {
+    runs[i].activations = 300;
+    runs[i].ready = ready[i] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    runs[i].go = go;
+    threads[i] = CreateThread(nullptr, 0, &ActivateRepeatedly, &runs[i], 0, nullptr);
+  }
+  WaitForMultipleObjects(2, ready, TRUE, 60000);
+  SetEvent(go);
+  WaitForMultipleObjects(2, threads, TRUE, 120000);
+  std::printf("  two apartments, 300 windowed activations each: %d and %d failed\n",
+              runs[0].failures, runs[1].failures);
+  Check(runs[0].failures == 0 && runs[1].failures == 0, "every activation in both apartments",
+        __LINE__);
+  Check(runs[0].released && runs[1].released, "both controls released", __LINE__);
+  for (HANDLE handle : {go, threads[0], threads[1], ready[0], ready[1]}) CloseHandle(handle);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  TwoApartments();
   CallsBackIn(form);
   UIActivation(form);
   Check(canUnloadNow() == S_OK, "nothing left alive", __LINE__);
