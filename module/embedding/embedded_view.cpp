@@ -9,14 +9,25 @@ HRESULT EmbeddedControl::DrawInto(HDC dc, const RECT& bounds) noexcept {
   return DrawControl(dc, bounds, text_);
 }
 
+// Each sink is called through a reference of its own, taken before the call: a sink may advise
+// again, remove its advise or close the control from its callback. A one-shot view advise is
+// used up before its call, so one the sink makes from the callback stays.
 void EmbeddedControl::ViewChanged() noexcept {
+  const Hold hold(*this);
   if (viewSink_ && (viewAspects_ & DVASPECT_CONTENT) != 0) {
-    viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
-    if ((viewFlags_ & ADVF_ONLYONCE) != 0) viewSink_.Reset();
+    const ComRef<IAdviseSink> sink(viewSink_.Get());
+    if ((viewFlags_ & ADVF_ONLYONCE) != 0) {
+      viewSink_.Reset();
+      viewAspects_ = viewFlags_ = 0;
+    }
+    sink->OnViewChange(DVASPECT_CONTENT, -1);
   }
-  if (dataAdviseHolder_) dataAdviseHolder_->SendOnDataChange(static_cast<IDataObject*>(this), 0, 0);
+  if (dataAdviseHolder_) {
+    const ComRef<IDataAdviseHolder> holder(dataAdviseHolder_.Get());
+    holder->SendOnDataChange(static_cast<IDataObject*>(this), 0, 0);
+  }
   if (windowlessSite_)
-    windowlessSite_->InvalidateRect(nullptr, TRUE);
+    ComRef<IOleInPlaceSiteWindowless>(windowlessSite_.Get())->InvalidateRect(nullptr, TRUE);
   else if (window_ != nullptr)
     InvalidateRect(window_, nullptr, TRUE);
 }

@@ -192,10 +192,48 @@ void TwoApartments() {
   for (HANDLE handle : {go, threads[0], threads[1], ready[0], ready[1]}) CloseHandle(handle);
 }
 
+// View sinks that call back in: a one-shot sink that advises itself again from its callback
+// hears of the next change too, and a sink that removes its advise is still held while its
+// callback runs (our reference and the control's).
+void ViewSinksCallingBack() {
+  IOleObject* object = Create<IOleObject>(CLSID_CKestrinControl, IID_IOleObject);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  auto* view = Query<IViewObject>(object, IID_IViewObject);
+  struct Row {
+    const char* what;
+    DWORD flags;
+    ViewCallIn onViewChange;
+    int viewChanges;
+    ULONG referencesAfterUnadvise;
+  } rows[] = {
+      {"one-shot, advising again", ADVF_ONLYONCE, ViewCallIn::kAdviseAgainOnce, 3, 0},
+      {"one-shot", ADVF_ONLYONCE, ViewCallIn::kNothing, 1, 0},
+      {"removing its advise", 0, ViewCallIn::kUnadvise, 1, 2},
+  };
+  for (const Row& row : rows) {
+    Sink sink;
+    sink.view = view;
+    sink.onViewChange = row.onViewChange;
+    view->SetAdvise(DVASPECT_CONTENT, row.flags, &sink);
+    for (LONG width : {1000, 1100, 1200}) {
+      SIZEL size = {width, 500};
+      object->SetExtent(DVASPECT_CONTENT, &size);
+    }
+    Check(sink.viewChanges == row.viewChanges, row.what, __LINE__);
+    Check(sink.referencesAfterUnadvise == row.referencesAfterUnadvise, row.what, __LINE__);
+    view->SetAdvise(DVASPECT_CONTENT, 0, nullptr);
+    Check(sink.references == 1, "sink let go", __LINE__);
+  }
+  view->Release();
+  Check(object->Release() == 0, "control released", __LINE__);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
   TwoApartments();
+  ViewSinksCallingBack();
   CallsBackIn(form);
   UIActivation(form);
   Check(canUnloadNow() == S_OK, "nothing left alive", __LINE__);
