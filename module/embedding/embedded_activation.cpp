@@ -35,6 +35,9 @@ class WindowClass {
     auto& windowClass = *static_cast<WindowClass*>(self);
     WNDCLASSEXW description = {};
     description.cbSize = sizeof(description);
+    // The picture is laid out on the whole window (frame at the edges, label in the middle),
+    // so a resize redraws all of it.
+    description.style = CS_HREDRAW | CS_VREDRAW;
     description.lpfnWndProc = &EmbeddedControl::WindowProcedure;
     description.hInstance = ThisModule();
     description.hCursor = LoadCursor(nullptr, IDC_ARROW);

@@ -229,9 +229,65 @@ void ViewSinksCallingBack() {
   Check(object->Release() == 0, "control released", __LINE__);
 }
 
+// The picture of the control at `r` of `form` as it shows on the screen, with a margin of the
+// form around it, once the form has drawn what it had to.
+void CheckOnScreen(HWND form, const RECT& r, const char* what, int line) {
+  for (int round = 0; round < 10; ++round) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(20);
+  }
+  RECT client = {};
+  GetClientRect(form, &client);
+  Canvas capture(client.right, client.bottom);
+  HDC screen = GetDC(form);
+  BitBlt(capture.dc, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+  ReleaseDC(form, screen);
+  // In design mode, in the window context's black pen and white brush.
+  const Colours design = {RGB(0, 0, 0), RGB(255, 255, 255),
+                          capture.Pixel(client.right - 2, client.bottom - 2)};
+  Canvas control(r.right - r.left + 6, r.bottom - r.top + 6);
+  BitBlt(control.dc, 0, 0, control.width, control.height, capture.dc, r.left - 3, r.top - 3,
+         SRCCOPY);
+  const int before = wine_check::failed;
+  CheckPicture(control, RECT{3, 3, control.width - 3, control.height - 3}, line, design);
+  if (wine_check::failed != before) std::printf("  on the screen: %s\n", what);
+}
+
+// A control in its own window on a visible form, moved and resized by the container: the
+// screen shows the whole picture at every size, none of the old one.
+void Resized(HWND form) {
+  Site site;
+  site.window = form;
+  site.windowless = false;
+  site.place = {20, 20, 220, 80};
+  IOleObject* object = Placed(site);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  Check(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, form, &site.place) == S_OK,
+        "active in its window", __LINE__);
+  auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+  struct Row {
+    const char* what;
+    RECT place;
+  } rows[] = {
+      {"as placed", {20, 20, 220, 80}},
+      {"grown", {20, 20, 320, 110}},
+      {"shrunk", {20, 20, 170, 60}},
+      {"moved", {40, 30, 190, 70}},
+  };
+  for (const Row& row : rows) {
+    Check(inPlace->SetObjectRects(&row.place, &row.place) == S_OK, row.what, __LINE__);
+    CheckOnScreen(form, row.place, row.what, __LINE__);
+  }
+  inPlace->Release();
+  Ended(site, object, __LINE__);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  Resized(form);
   TwoApartments();
   ViewSinksCallingBack();
   CallsBackIn(form);
