@@ -176,6 +176,13 @@ LRESULT CALLBACK EmbeddedControl::WindowProcedure(HWND window, UINT message, WPA
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
   }
   auto* self = reinterpret_cast<EmbeddedControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) {
+    // Destroyed with its parent before the control let go of it: the handle is dead from now
+    // on, and a later window may be given the same one.
+    if (self != nullptr && self->window_ == window) self->window_ = nullptr;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self = nullptr;
+  }
   if (self != nullptr && (message == WM_PAINT || message == WM_PRINTCLIENT)) {
     RECT client;
     GetClientRect(window, &client);

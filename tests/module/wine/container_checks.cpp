@@ -284,9 +284,35 @@ void Resized(HWND form) {
   Ended(site, object, __LINE__);
 }
 
+// The container destroys the window that holds the control's window before it deactivates
+// the control: the control forgets the dead handle, and the rest of the ending works.
+void ParentDestroyedFirst(HWND form) {
+  Site site;
+  site.windowless = false;
+  site.window = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 300, 100, form,
+                                nullptr, nullptr, nullptr);
+  IOleObject* object = Placed(site);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+  HWND window = nullptr;
+  Check(object->DoVerb(OLEIVERB_SHOW, nullptr, &site, 0, site.window, &site.place) == S_OK &&
+            inPlace->GetWindow(&window) == S_OK && IsWindow(window),
+        "active in its window", __LINE__);
+  DestroyWindow(site.window);
+  Check(inPlace->GetWindow(&window) == E_FAIL && window == nullptr, "no dead handle", __LINE__);
+  Check(inPlace->SetObjectRects(&site.place, &site.place) == S_OK &&
+            object->DoVerb(OLEIVERB_HIDE, nullptr, &site, 0, nullptr, nullptr) == S_OK &&
+            inPlace->InPlaceDeactivate() == S_OK && site.active == 0,
+        "ends cleanly", __LINE__);
+  inPlace->Release();
+  Ended(site, object, __LINE__);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  ParentDestroyedFirst(form);
   Resized(form);
   TwoApartments();
   ViewSinksCallingBack();
