@@ -254,6 +254,7 @@ class EmbeddedControl : public IPersistStreamInit,
 
   SIZEL extent_ = kDefaultExtent;
   bool dirty_ = false;
+  bool savedInPlace_ = false;  // the last storage save went where the state was loaded from
   bool userMode_ = true;
   DWORD freezeKeys_ = 0;
 

@@ -83,7 +83,7 @@ HRESULT EmbeddedControl::Load(IStorage* storage) noexcept {
   return Load(stream.Get());
 }
 
-HRESULT EmbeddedControl::Save(IStorage* storage, BOOL) noexcept {
+HRESULT EmbeddedControl::Save(IStorage* storage, BOOL sameAsLoad) noexcept {
   if (storage == nullptr) return E_POINTER;
   ComRef<IStream> stream;
   if (HRESULT hr = storage->CreateStream(
@@ -91,11 +91,17 @@ HRESULT EmbeddedControl::Save(IStorage* storage, BOOL) noexcept {
       FAILED(hr))
     return hr;
   // Dirty until the container says the save is complete.
-  return Save(stream.Get(), FALSE);
+  const HRESULT hr = Save(stream.Get(), FALSE);
+  savedInPlace_ = SUCCEEDED(hr) && sameAsLoad;
+  return hr;
 }
 
-HRESULT EmbeddedControl::SaveCompleted(IStorage*) noexcept {
-  dirty_ = false;
+// Clean after a save into the storage the control was loaded from, or when the container hands
+// it the storage it saved into ("save as"); a copy saved elsewhere ("save a copy as") leaves
+// the changes unsaved as far as the document is concerned.
+HRESULT EmbeddedControl::SaveCompleted(IStorage* storage) noexcept {
+  if (storage != nullptr || savedInPlace_) dirty_ = false;
+  savedInPlace_ = false;
   return S_OK;
 }
 

@@ -309,9 +309,53 @@ void ParentDestroyedFirst(HWND form) {
   Ended(site, object, __LINE__);
 }
 
+// A storage in memory, as a container's document keeps its objects.
+IStorage* NewStorage() {
+  ILockBytes* bytes = nullptr;
+  IStorage* storage = nullptr;
+  CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes);
+  StgCreateDocfileOnILockBytes(bytes, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                               &storage);
+  bytes->Release();  // the storage holds it
+  return storage;
+}
+
+// Saves into storages as containers make them: a save where the control was loaded from, or
+// into the storage the container hands it next, leaves it clean; a copy saved elsewhere
+// ("save a copy as") leaves it dirty, so the document is still offered for saving.
+void SavesACopy() {
+  struct Row {
+    const char* what;
+    BOOL sameAsLoad;
+    bool handedOver;  // SaveCompleted gets the storage saved into
+    HRESULT dirtyAfter;
+  } rows[] = {
+      {"saved in place", TRUE, false, S_FALSE},
+      {"a copy saved elsewhere", FALSE, false, S_OK},
+      {"saved as, into a new storage", FALSE, true, S_FALSE},
+  };
+  for (const Row& row : rows) {
+    auto* persist = Create<IPersistStorage>(CLSID_CKestrinControl, IID_IPersistStorage);
+    auto* object = Query<IOleObject>(persist, IID_IOleObject);
+    IStorage *own = NewStorage(), *other = NewStorage();
+    Check(persist->InitNew(own) == S_OK, row.what, __LINE__);
+    SIZEL size = {4000, 900};
+    object->SetExtent(DVASPECT_CONTENT, &size);
+    Check(persist->Save(row.sameAsLoad ? own : other, row.sameAsLoad) == S_OK &&
+              persist->SaveCompleted(row.handedOver ? other : nullptr) == S_OK,
+          row.what, __LINE__);
+    Check(persist->IsDirty() == row.dirtyAfter, row.what, __LINE__);
+    own->Release();
+    other->Release();
+    object->Release();
+    Check(persist->Release() == 0, "control released", __LINE__);
+  }
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  SavesACopy();
   ParentDestroyedFirst(form);
   Resized(form);
   TwoApartments();
