@@ -1,5 +1,8 @@
 // The control's picture as data: a metafile picture of its content, through the same drawing
 // as the view, and the data advise sinks.
+#include <algorithm>
+#include <cstdint>
+
 #include "module/embedding/embedded_control.h"
 
 namespace zel {
@@ -14,16 +17,28 @@ HRESULT CheckPictureFormat(const FORMATETC* format) noexcept {
   return S_OK;
 }
 
+// The coordinates a metafile records for an extent: the extent itself while it fits the
+// records' 16-bit fields, else scaled down, both sides alike, until the longer side does.
+SIZEL RecordedExtent(SIZEL extent) noexcept {
+  constexpr std::int64_t kMost = 32767;
+  const std::int64_t longer = std::max(extent.cx, extent.cy);
+  if (longer <= kMost) return extent;
+  return {static_cast<LONG>(extent.cx * kMost / longer),
+          static_cast<LONG>(extent.cy * kMost / longer)};
+}
+
 }  // namespace
 
-// The metafile is drawn in HIMETRIC over the control's extent; whoever plays it maps that
-// extent onto its own bounds.
+// The metafile is drawn over the control's extent in HIMETRIC, scaled down where it exceeds
+// what a metafile record holds; whoever plays it maps the recorded window onto its own bounds,
+// and the picture's xExt and yExt give the extent in HIMETRIC.
 HRESULT EmbeddedControl::RenderMetafilePicture(STGMEDIUM* medium) noexcept {
   HDC recorder = CreateMetaFileW(nullptr);
   if (recorder == nullptr) return E_OUTOFMEMORY;
+  const SIZEL recorded = RecordedExtent(extent_);
   SetWindowOrgEx(recorder, 0, 0, nullptr);
-  SetWindowExtEx(recorder, extent_.cx, extent_.cy, nullptr);
-  const HRESULT drawn = DrawInto(recorder, RECT{0, 0, extent_.cx, extent_.cy});
+  SetWindowExtEx(recorder, recorded.cx, recorded.cy, nullptr);
+  const HRESULT drawn = DrawInto(recorder, RECT{0, 0, recorded.cx, recorded.cy});
   HMETAFILE metafile = CloseMetaFile(recorder);
   if (metafile == nullptr) return E_OUTOFMEMORY;
   if (FAILED(drawn)) {

@@ -352,9 +352,65 @@ void SavesACopy() {
   }
 }
 
+// The metafile picture at extents beyond the 16-bit coordinates of a metafile record: its
+// extent stays in HIMETRIC, and it plays back whole, frame, fill and label, into 250 by 50
+// pixels at (25, 25).
+void LargeMetafile() {
+  auto* object = Create<IOleObject>(CLSID_CKestrinControl, IID_IOleObject);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  auto* data = Query<IDataObject>(object, IID_IDataObject);
+  struct Row {
+    const char* what;
+    SIZEL extent;
+  } rows[] = {
+      {"the default extent", {6350, 1270}},
+      {"40000 by 8000", {40000, 8000}},
+      {"the largest extent", {0x7FFFFFFF, 0x7FFFFFFF / 5}},
+  };
+  for (const Row& row : rows) {
+    SIZEL extent = row.extent;
+    object->SetExtent(DVASPECT_CONTENT, &extent);
+    FORMATETC format = {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT};
+    STGMEDIUM medium = {};
+    Check(data->GetData(&format, &medium) == S_OK && medium.tymed == TYMED_MFPICT, row.what,
+          __LINE__);
+    if (medium.tymed != TYMED_MFPICT) continue;
+    auto* picture = static_cast<METAFILEPICT*>(GlobalLock(medium.hMetaFilePict));
+    Check(picture->mm == MM_ANISOTROPIC && picture->xExt == row.extent.cx &&
+              picture->yExt == row.extent.cy,
+          row.what, __LINE__);
+    Canvas canvas(300, 100);
+    SetMapMode(canvas.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(canvas.dc, 250, 50, nullptr);
+    SetViewportOrgEx(canvas.dc, 25, 25, nullptr);
+    Check(PlayMetaFile(canvas.dc, picture->hMF) != FALSE, row.what, __LINE__);
+    GlobalUnlock(medium.hMetaFilePict);
+    ReleaseStgMedium(&medium);
+    Check(canvas.Pixel(25, 50) == kPen && canvas.Pixel(274, 50) == kPen &&
+              canvas.Pixel(150, 25) == kPen && canvas.Pixel(150, 74) == kPen,
+          row.what, __LINE__);
+    int label = 0, outside = 0;
+    for (int y = 0; y < canvas.height; ++y)
+      for (int x = 0; x < canvas.width; ++x) {
+        const bool inside = x > 25 && x < 274 && y > 25 && y < 74;
+        const bool within = x >= 25 && x < 275 && y >= 25 && y < 75;
+        const COLORREF pixel = canvas.Pixel(x, y);
+        label += inside && pixel != kBrush;
+        outside += !within && pixel != kGround;
+      }
+    Check(label > 20 && outside == 0, row.what, __LINE__);
+    if (label <= 20 || outside != 0)
+      std::printf("  %s: %d label pixels, %d outside\n", row.what, label, outside);
+  }
+  data->Release();
+  Check(object->Release() == 0, "control released", __LINE__);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  LargeMetafile();
   SavesACopy();
   ParentDestroyedFirst(form);
   Resized(form);
