@@ -160,7 +160,10 @@ HRESULT EmbeddedControl::CreateControlWindow(HWND parent) noexcept {
   window_ = CreateWindowExW(0, kWindowClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, position_.left,
                             position_.top, position_.right - position_.left,
                             position_.bottom - position_.top, parent, nullptr, ThisModule(), this);
-  return window_ != nullptr ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+  if (window_ != nullptr) return S_OK;
+  // Refused without a reason (a hook may refuse it): still a failure.
+  const DWORD reason = GetLastError();
+  return reason != 0 ? HRESULT_FROM_WIN32(reason) : E_FAIL;
 }
 
 void EmbeddedControl::DestroyControlWindow() noexcept {

@@ -75,8 +75,10 @@ class EmbeddedControl : public IPersistStreamInit,
   // What the control tells a container that asks it: recompose on resize, can't link inside,
   // inside-out, activate when visible, invisible at run time, set client site first.
   static constexpr DWORD kMiscStatus = kControlMiscStatus;
-  // The drawing fills its bounds with the context's brush.
-  static constexpr DWORD kViewStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+  // The drawing fills its bounds with the container's brush, which may be hollow: the control
+  // promises neither an opaque picture nor a solid background, so the container draws what
+  // lies behind it.
+  static constexpr DWORD kViewStatus = 0;
 
   // The interface of this side that `iid` names, in the order the object answers them, or
   // null. The caller adds the reference.

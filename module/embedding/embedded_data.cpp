@@ -4,9 +4,15 @@
 #include <cstdint>
 
 #include "module/embedding/embedded_control.h"
+#include "module/embedding/format_enumerator.h"
 
 namespace zel {
 namespace {
+
+// The one format the control renders.
+const FORMATETC kPictureFormats[] = {
+    {CF_METAFILEPICT, nullptr, DVASPECT_CONTENT, -1, TYMED_MFPICT},
+};
 
 HRESULT CheckPictureFormat(const FORMATETC* format) noexcept {
   if (format == nullptr) return E_POINTER;
@@ -86,9 +92,11 @@ HRESULT EmbeddedControl::SetData(FORMATETC*, STGMEDIUM*, BOOL) noexcept {
   return E_NOTIMPL;
 }
 
-HRESULT EmbeddedControl::EnumFormatEtc(DWORD, IEnumFORMATETC** formats) noexcept {
-  if (formats != nullptr) *formats = nullptr;
-  return E_NOTIMPL;
+HRESULT EmbeddedControl::EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) noexcept {
+  if (formats == nullptr) return E_POINTER;
+  *formats = nullptr;
+  if (direction != DATADIR_GET) return E_NOTIMPL;  // SetData takes no format
+  return NewFormatEnumerator(kPictureFormats, formats);
 }
 
 HRESULT EmbeddedControl::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink,
@@ -108,7 +116,9 @@ HRESULT EmbeddedControl::DUnadvise(DWORD connection) noexcept {
 HRESULT EmbeddedControl::EnumDAdvise(IEnumSTATDATA** advises) noexcept {
   if (advises == nullptr) return E_POINTER;
   *advises = nullptr;
-  if (!dataAdviseHolder_) return OLE_E_ADVISENOTSUPPORTED;  // no sink was ever advised
+  // Advises are supported: before the first one there are none to list.
+  if (!dataAdviseHolder_)
+    if (HRESULT hr = CreateDataAdviseHolder(dataAdviseHolder_.Put()); FAILED(hr)) return hr;
   return dataAdviseHolder_->EnumAdvise(advises);
 }
 

@@ -100,8 +100,11 @@ HRESULT EmbeddedControl::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LO
       if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
       return S_OK;
     default:
-      // Verbs of the registry's list that the control has no action for.
-      return verb > 0 ? OLEOBJ_S_INVALIDVERB : E_NOTIMPL;
+      // A container's action the control does not know.
+      if (verb < 0) return E_NOTIMPL;
+      // A verb the control has no action of its own for runs the primary verb, and says so.
+      if (HRESULT hr = ActivateInPlace(site, true); FAILED(hr)) return hr;
+      return OLEOBJ_S_INVALIDVERB;
   }
 }
 

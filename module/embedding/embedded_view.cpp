@@ -32,10 +32,11 @@ void EmbeddedControl::ViewChanged() noexcept {
     InvalidateRect(window_, nullptr, TRUE);
 }
 
-HRESULT EmbeddedControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
+HRESULT EmbeddedControl::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE*, HDC, HDC dc,
                               LPCRECTL bounds, LPCRECTL, WINBOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
                               ULONG_PTR) noexcept {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (index != -1) return DV_E_LINDEX;  // the content is one piece
   if (dc == nullptr) return E_INVALIDARG;
   RECT area;
   if (bounds != nullptr)

@@ -9,7 +9,8 @@ target_sources(zelserver PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/embedded_persistence.cpp
   ${CMAKE_CURRENT_LIST_DIR}/embedded_quick_activation.cpp
   ${CMAKE_CURRENT_LIST_DIR}/embedded_site.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/embedded_view.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/embedded_view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/format_enumerator.cpp)
 target_link_libraries(zelserver PUBLIC user32)
 
 # The checks: the platform's control host, the OLE runtime, the pixels of the drawing and a

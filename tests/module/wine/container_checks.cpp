@@ -407,9 +407,121 @@ void LargeMetafile() {
   Check(object->Release() == 0, "control released", __LINE__);
 }
 
+// Refuses every window the thread creates, leaving no error code behind.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code != HCBT_CREATEWND) return CallNextHookEx(nullptr, code, wParam, lParam);
+  SetLastError(0);
+  return 1;
+}
+
+// The formats `formats` lists, as "format/aspect/index/medium" lines.
+std::string Listed(IEnumFORMATETC* formats) {
+  std::string listed;
+  FORMATETC format;
+  while (formats->Next(1, &format, nullptr) == S_OK)
+    listed += std::to_string(format.cfFormat) + "/" + std::to_string(format.dwAspect) + "/" +
+              std::to_string(format.lindex) + "/" + std::to_string(format.tymed) +
+              (format.ptd != nullptr ? "/device" : "") + ";";
+  return listed;
+}
+
+// Answers the platform's documentation asks for, one row each.
+void DocumentedAnswers(HWND form) {
+  Site site;
+  site.window = form;
+  site.windowless = false;
+  IOleObject* object = Placed(site);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  auto* view = Query<IViewObjectEx>(object, IID_IViewObjectEx);
+  auto* data = Query<IDataObject>(object, IID_IDataObject);
+  auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
+  const std::string kPicture =
+      std::to_string(CF_METAFILEPICT) + "/1/-1/" + std::to_string(TYMED_MFPICT) + ";";
+  struct Row {
+    const char* what;
+    bool (*holds)(IOleObject*, IViewObjectEx*, IDataObject*, IOleInPlaceObject*, Site&,
+                  const std::string&);
+  } rows[] = {
+      {"Draw refuses a part index",
+       [](IOleObject*, IViewObjectEx* view, IDataObject*, IOleInPlaceObject*, Site&,
+          const std::string&) {
+         Canvas canvas(300, 100);
+         const RECTL bounds = {20, 10, 280, 90};
+         return view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, nullptr, canvas.dc, &bounds,
+                           nullptr, nullptr, 0) == DV_E_LINDEX &&
+                canvas.Pixel(20, 50) == kGround;
+       }},
+      {"the view status claims no more than the drawing gives",
+       [](IOleObject*, IViewObjectEx* view, IDataObject*, IOleInPlaceObject*, Site&,
+          const std::string&) {
+         // Drawn with a hollow brush, as a container may have selected.
+         Canvas canvas(300, 100);
+         SelectObject(canvas.dc, GetStockObject(NULL_BRUSH));
+         const RECTL bounds = {20, 10, 280, 90};
+         DWORD status = 0;
+         if (view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc, &bounds,
+                        nullptr, nullptr, 0) != S_OK ||
+             view->GetViewStatus(&status) != S_OK)
+           return false;
+         const bool showsThrough = canvas.Pixel(30, 20) == kGround;
+         return !showsThrough || (status & (VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND)) == 0;
+       }},
+      {"EnumFormatEtc lists the picture GetData renders",
+       [](IOleObject*, IViewObjectEx*, IDataObject* data, IOleInPlaceObject*, Site&,
+          const std::string& picture) {
+         IEnumFORMATETC *formats = nullptr, *clone = nullptr;
+         if (data->EnumFormatEtc(DATADIR_GET, &formats) != S_OK || formats == nullptr) return false;
+         const bool listed = Listed(formats) == picture && formats->Reset() == S_OK &&
+                             formats->Skip(1) == S_OK && formats->Skip(1) == S_FALSE &&
+                             formats->Reset() == S_OK && formats->Clone(&clone) == S_OK &&
+                             Listed(clone) == picture && Listed(formats) == picture;
+         if (clone != nullptr) clone->Release();
+         return formats->Release() == 0 && listed &&
+                data->EnumFormatEtc(DATADIR_SET, &formats) == E_NOTIMPL && formats == nullptr;
+       }},
+      {"EnumDAdvise lists no sink before the first DAdvise",
+       [](IOleObject*, IViewObjectEx*, IDataObject* data, IOleInPlaceObject*, Site&,
+          const std::string&) {
+         IEnumSTATDATA* advises = nullptr;
+         STATDATA advise = {};
+         const bool empty = data->EnumDAdvise(&advises) == S_OK && advises != nullptr &&
+                            advises->Next(1, &advise, nullptr) == S_FALSE;
+         if (advises != nullptr) advises->Release();
+         return empty;
+       }},
+      {"an unknown verb runs the primary verb",
+       [](IOleObject* object, IViewObjectEx*, IDataObject*, IOleInPlaceObject* inPlace, Site& site,
+          const std::string&) {
+         const bool ran = object->DoVerb(7, nullptr, &site, 0, site.window, &site.place) ==
+                              OLEOBJ_S_INVALIDVERB &&
+                          site.active == 1 && site.uiActive;
+         return inPlace->InPlaceDeactivate() == S_OK && ran;
+       }},
+      {"a window the system refuses fails the activation",
+       [](IOleObject* object, IViewObjectEx*, IDataObject*, IOleInPlaceObject* inPlace, Site& site,
+          const std::string&) {
+         HHOOK hook = SetWindowsHookExW(WH_CBT, &RefuseWindows, nullptr, GetCurrentThreadId());
+         const HRESULT hr =
+             object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.window, &site.place);
+         UnhookWindowsHookEx(hook);
+         HWND window = nullptr;
+         return hook != nullptr && FAILED(hr) && site.active == 0 &&
+                inPlace->GetWindow(&window) == E_FAIL;
+       }},
+  };
+  for (const Row& row : rows)
+    Check(row.holds(object, view, data, inPlace, site, kPicture), row.what, __LINE__);
+  view->Release();
+  data->Release();
+  inPlace->Release();
+  Ended(site, object, __LINE__);
+}
+
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  DocumentedAnswers(form);
   LargeMetafile();
   SavesACopy();
   ParentDestroyedFirst(form);
