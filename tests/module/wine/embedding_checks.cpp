@@ -130,9 +130,12 @@ void DesignModeContainer(HWND form) {
   GetClientRect(window, &client);
   CHECK(client.right == 240 && client.bottom == 60);
   {
-    Canvas canvas(240, 60);
+    // The client area lands 10 pixels in, so the margin around it shows what the window drew
+    // outside its bounds.
+    Canvas canvas(260, 80);
+    SetViewportOrgEx(canvas.dc, 10, 10, nullptr);
     SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc), PRF_CLIENT);
-    CheckPicture(canvas, client, __LINE__);
+    CheckPicture(canvas, RECT{10, 10, 250, 70}, __LINE__);
   }
   const RECT moved = {10, 10, 110, 50};
   CHECK(inPlace->SetObjectRects(&moved, &moved) == S_OK);
