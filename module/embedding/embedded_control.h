@@ -6,8 +6,8 @@
 // The members are defined one concern per file: embedded_site.cpp (client site, verbs, extent,
 // advise, ambient properties), embedded_activation.cpp (in-place activation and the window),
 // embedded_view.cpp (drawing and view advise), embedded_persistence.cpp (stream and storage),
-// embedded_data.cpp (the metafile picture) and embedded_quick_activation.cpp (quick
-// activation and property pages).
+// embedded_data.cpp (the metafile picture, listed by format_enumerator.h) and
+// embedded_quick_activation.cpp (quick activation and property pages).
 #pragma once
 
 // windows.h first: the other platform headers build on it.

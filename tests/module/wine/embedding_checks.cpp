@@ -1,6 +1,7 @@
 // Checks the three classes as embeddable controls, hosted the way containers host them: the
 // platform's control host in atl.dll, the OLE runtime (OleCreate, OleDraw, OleSave, OleLoad),
-// the persistence interfaces, the drawing as pixels, and a design-mode container of its own.
+// the persistence interfaces, the drawing as pixels, and a design-mode container of its own;
+// containers that stray from that path are checked in container_checks.cpp.
 // Runs under wine with a display (Xvfb), on the simulator build and client_bench.json:
 //   embedding_checks.exe PATH\ZELUSB.dll [PICTURE.png]
 // and saves the capture of a design-mode form with the three controls as PICTURE.png.
