@@ -122,6 +122,7 @@ HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) 
 void EmbeddedControl::UIActivate() noexcept {
   const Hold hold(*this);
   const ComRef<IOleInPlaceSite> site(inPlaceSite_.Get());
+  if (!inPlaceActive_ || !site) return;  // ended from a callback of the in-place activation
   // A site that can say no is asked first; it may be busy with something of its own.
   ComRef<IOleInPlaceSiteEx> extended;
   if (SUCCEEDED(

@@ -433,88 +433,89 @@ void DocumentedAnswers(HWND form) {
   IOleObject* object = Placed(site);
   Check(object != nullptr, "created", __LINE__);
   if (object == nullptr) return;
-  auto* view = Query<IViewObjectEx>(object, IID_IViewObjectEx);
-  auto* data = Query<IDataObject>(object, IID_IDataObject);
-  auto* inPlace = Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject);
-  const std::string kPicture =
-      std::to_string(CF_METAFILEPICT) + "/1/-1/" + std::to_string(TYMED_MFPICT) + ";";
+  struct Parts {
+    IOleObject* object;
+    IViewObjectEx* view;
+    IDataObject* data;
+    IOleInPlaceObject* inPlace;
+    Site& site;
+    std::string picture;  // the picture's format as Listed writes it
+  } parts = {object,
+             Query<IViewObjectEx>(object, IID_IViewObjectEx),
+             Query<IDataObject>(object, IID_IDataObject),
+             Query<IOleInPlaceObject>(object, IID_IOleInPlaceObject),
+             site,
+             std::to_string(CF_METAFILEPICT) + "/1/-1/" + std::to_string(TYMED_MFPICT) + ";"};
   struct Row {
     const char* what;
-    bool (*holds)(IOleObject*, IViewObjectEx*, IDataObject*, IOleInPlaceObject*, Site&,
-                  const std::string&);
+    bool (*holds)(Parts&);
   } rows[] = {
       {"Draw refuses a part index",
-       [](IOleObject*, IViewObjectEx* view, IDataObject*, IOleInPlaceObject*, Site&,
-          const std::string&) {
+       [](Parts& p) {
          Canvas canvas(300, 100);
          const RECTL bounds = {20, 10, 280, 90};
-         return view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, nullptr, canvas.dc, &bounds,
-                           nullptr, nullptr, 0) == DV_E_LINDEX &&
+         return p.view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, nullptr, canvas.dc, &bounds,
+                             nullptr, nullptr, 0) == DV_E_LINDEX &&
                 canvas.Pixel(20, 50) == kGround;
        }},
       {"the view status claims no more than the drawing gives",
-       [](IOleObject*, IViewObjectEx* view, IDataObject*, IOleInPlaceObject*, Site&,
-          const std::string&) {
+       [](Parts& p) {
          // Drawn with a hollow brush, as a container may have selected.
          Canvas canvas(300, 100);
          SelectObject(canvas.dc, GetStockObject(NULL_BRUSH));
          const RECTL bounds = {20, 10, 280, 90};
          DWORD status = 0;
-         if (view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc, &bounds,
-                        nullptr, nullptr, 0) != S_OK ||
-             view->GetViewStatus(&status) != S_OK)
+         if (p.view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.dc, &bounds,
+                          nullptr, nullptr, 0) != S_OK ||
+             p.view->GetViewStatus(&status) != S_OK)
            return false;
          const bool showsThrough = canvas.Pixel(30, 20) == kGround;
          return !showsThrough || (status & (VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND)) == 0;
        }},
       {"EnumFormatEtc lists the picture GetData renders",
-       [](IOleObject*, IViewObjectEx*, IDataObject* data, IOleInPlaceObject*, Site&,
-          const std::string& picture) {
+       [](Parts& p) {
          IEnumFORMATETC *formats = nullptr, *clone = nullptr;
-         if (data->EnumFormatEtc(DATADIR_GET, &formats) != S_OK || formats == nullptr) return false;
-         const bool listed = Listed(formats) == picture && formats->Reset() == S_OK &&
+         if (p.data->EnumFormatEtc(DATADIR_GET, &formats) != S_OK || formats == nullptr)
+           return false;
+         const bool listed = Listed(formats) == p.picture && formats->Reset() == S_OK &&
                              formats->Skip(1) == S_OK && formats->Skip(1) == S_FALSE &&
                              formats->Reset() == S_OK && formats->Clone(&clone) == S_OK &&
-                             Listed(clone) == picture && Listed(formats) == picture;
+                             Listed(clone) == p.picture && Listed(formats) == p.picture;
          if (clone != nullptr) clone->Release();
          return formats->Release() == 0 && listed &&
-                data->EnumFormatEtc(DATADIR_SET, &formats) == E_NOTIMPL && formats == nullptr;
+                p.data->EnumFormatEtc(DATADIR_SET, &formats) == E_NOTIMPL && formats == nullptr;
        }},
       {"EnumDAdvise lists no sink before the first DAdvise",
-       [](IOleObject*, IViewObjectEx*, IDataObject* data, IOleInPlaceObject*, Site&,
-          const std::string&) {
+       [](Parts& p) {
          IEnumSTATDATA* advises = nullptr;
          STATDATA advise = {};
-         const bool empty = data->EnumDAdvise(&advises) == S_OK && advises != nullptr &&
+         const bool empty = p.data->EnumDAdvise(&advises) == S_OK && advises != nullptr &&
                             advises->Next(1, &advise, nullptr) == S_FALSE;
          if (advises != nullptr) advises->Release();
          return empty;
        }},
       {"an unknown verb runs the primary verb",
-       [](IOleObject* object, IViewObjectEx*, IDataObject*, IOleInPlaceObject* inPlace, Site& site,
-          const std::string&) {
-         const bool ran = object->DoVerb(7, nullptr, &site, 0, site.window, &site.place) ==
+       [](Parts& p) {
+         const bool ran = p.object->DoVerb(7, nullptr, &p.site, 0, p.site.window, &p.site.place) ==
                               OLEOBJ_S_INVALIDVERB &&
-                          site.active == 1 && site.uiActive;
-         return inPlace->InPlaceDeactivate() == S_OK && ran;
+                          p.site.active == 1 && p.site.uiActive;
+         return p.inPlace->InPlaceDeactivate() == S_OK && ran;
        }},
       {"a window the system refuses fails the activation",
-       [](IOleObject* object, IViewObjectEx*, IDataObject*, IOleInPlaceObject* inPlace, Site& site,
-          const std::string&) {
+       [](Parts& p) {
          HHOOK hook = SetWindowsHookExW(WH_CBT, &RefuseWindows, nullptr, GetCurrentThreadId());
-         const HRESULT hr =
-             object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, site.window, &site.place);
+         const HRESULT hr = p.object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &p.site, 0,
+                                             p.site.window, &p.site.place);
          UnhookWindowsHookEx(hook);
          HWND window = nullptr;
-         return hook != nullptr && FAILED(hr) && site.active == 0 &&
-                inPlace->GetWindow(&window) == E_FAIL;
+         return hook != nullptr && FAILED(hr) && p.site.active == 0 &&
+                p.inPlace->GetWindow(&window) == E_FAIL;
        }},
   };
-  for (const Row& row : rows)
-    Check(row.holds(object, view, data, inPlace, site, kPicture), row.what, __LINE__);
-  view->Release();
-  data->Release();
-  inPlace->Release();
+  for (const Row& row : rows) Check(row.holds(parts), row.what, __LINE__);
+  parts.view->Release();
+  parts.data->Release();
+  parts.inPlace->Release();
   Ended(site, object, __LINE__);
 }
 
