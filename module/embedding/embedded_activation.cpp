@@ -99,14 +99,24 @@ HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) 
     }
     inPlaceActive_ = true;
 
+    // From here on the container may end the activation, or close the control, from any of its
+    // calls: they go through references of the control's own, and what the container hands
+    // over after the end goes back.
+    const Hold hold(*this);
+    const ComRef<IOleInPlaceSite> inPlace(inPlaceSite_.Get());
+    ComRef<IOleInPlaceFrame> frame;
+    ComRef<IOleInPlaceUIWindow> document;
     RECT clip = {};
     OLEINPLACEFRAMEINFO frameInfo = {};
     frameInfo.cb = sizeof(frameInfo);
-    hr = inPlaceSite_->GetWindowContext(frame_.Put(), document_.Put(), &position_, &clip,
-                                        &frameInfo);
+    hr = inPlace->GetWindowContext(frame.Put(), document.Put(), &position_, &clip, &frameInfo);
+    if (!inPlaceActive_) return E_UNEXPECTED;
+    frame_.Reset(frame.Get());
+    document_.Reset(document.Get());
     if (SUCCEEDED(hr) && !windowlessSite_) {
       HWND parent = nullptr;
-      hr = inPlaceSite_->GetWindow(&parent);
+      hr = inPlace->GetWindow(&parent);
+      if (!inPlaceActive_) return E_UNEXPECTED;
       if (SUCCEEDED(hr)) hr = CreateControlWindow(parent);
     }
     if (FAILED(hr)) {

@@ -284,6 +284,23 @@ void Resized(HWND form) {
   Ended(site, object, __LINE__);
 }
 
+// A container that closes the control from GetWindowContext, in the middle of its activation:
+// the activation fails, the site hears of its end, and the control keeps nothing it was given.
+void ClosedWhileActivating(HWND form) {
+  Site site;
+  site.window = form;
+  site.windowless = false;
+  site.withFrame = true;
+  site.onWindowContext = CallIn::kClose;
+  IOleObject* object = Placed(site);
+  Check(object != nullptr, "created", __LINE__);
+  if (object == nullptr) return;
+  Check(FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, form, &site.place)),
+        "activation fails", __LINE__);
+  CheckLog(site, "on off", "closed while activating", __LINE__);
+  Ended(site, object, __LINE__);
+}
+
 // The container destroys the window that holds the control's window before it deactivates
 // the control: the control forgets the dead handle, and the rest of the ending works.
 void ParentDestroyedFirst(HWND form) {
@@ -522,6 +539,7 @@ void DocumentedAnswers(HWND form) {
 }  // namespace
 
 void ContainerChecks(HWND form) {
+  ClosedWhileActivating(form);
   DocumentedAnswers(form);
   LargeMetafile();
   SavesACopy();

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "tests/module/wine/check.h"
 #include "tests/module/wine/dib_canvas.h"
@@ -184,6 +185,7 @@ struct Site final : IOleClientSite, IOleInPlaceSiteWindowless, IDispatch {
   HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frameOut,
                                              IOleInPlaceUIWindow** documentOut, LPRECT position,
                                              LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
+    Call(std::exchange(onWindowContext, CallIn::kNothing));  // once
     *frameOut = withFrame ? (frame.AddRef(), &frame) : nullptr;
     *documentOut = withFrame ? (document.AddRef(), &document) : nullptr;
     *position = *clip = place;
@@ -271,7 +273,7 @@ struct Site final : IOleClientSite, IOleInPlaceSiteWindowless, IDispatch {
   bool withFrame = false, refuseUIActivation = false;
   IOleObject* control = nullptr;
   CallIn onUIDeactivate = CallIn::kNothing, onInPlaceDeactivate = CallIn::kNothing,
-         onFrameReleased = CallIn::kNothing;
+         onFrameReleased = CallIn::kNothing, onWindowContext = CallIn::kNothing;
   UIWindow frame{*this, "frame"}, document{*this, "document"};
   std::string log;  // the activation calls, in order
 };
