@@ -2,7 +2,7 @@
 // crash, and whatever is read saves back to a stream that reads as the same state.
 #include <cstdlib>
 
-#include "module/control_state_format.h"
+#include "module/embedding/control_state_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   zel::ControlState state{-1, -1};

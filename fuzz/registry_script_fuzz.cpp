@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "module/registry_script.h"
-#include "module/replacement_table.h"
+#include "module/registry/registry_script.h"
+#include "module/registry/replacement_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

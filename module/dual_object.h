@@ -17,7 +17,7 @@
 #include "ZELUSB_h.h"
 #include "controls/control_environment.h"
 #include "module/class_table.h"
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 #include "module/module_driver.h"
 #include "module/server_module.h"
 

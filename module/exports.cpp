@@ -4,10 +4,10 @@
 #include <string>
 
 #include "module/module_file.h"
+#include "module/registry/server_registration.h"
+#include "module/registry/win32_registry.h"
 #include "module/server_module.h"
-#include "module/server_registration.h"
 #include "module/type_library.h"
-#include "module/win32_registry.h"
 
 namespace {
 

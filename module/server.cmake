@@ -40,13 +40,12 @@ set_source_files_properties(ZELUSB.rc PROPERTIES OBJECT_DEPENDS
 # and by the Windows-side checks.
 add_library(zelserver STATIC
   class_factory.cpp
-  control_drawing.cpp
   control_objects.cpp
   guids.cpp
   module_file.cpp
   server_module.cpp
+  registry/win32_registry.cpp
   type_library.cpp
-  win32_registry.cpp
   ${zel_generated}/ZELUSB_h.h)
 add_dependencies(zelserver zel_type_library)
 target_include_directories(zelserver PUBLIC ${zel_generated})
@@ -166,7 +165,7 @@ if(ZEL_WINE)
 endif()
 
 # The OLE control interfaces that make the three classes embeddable, with their checks.
-include(${CMAKE_CURRENT_LIST_DIR}/embedding.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/embedding/embedding.cmake)
 
 # The product on WinUSB, checked through stand-ins of the system's DLLs.
 include(${CMAKE_SOURCE_DIR}/tests/platform/winusb/winusb.cmake)

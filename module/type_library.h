@@ -7,7 +7,7 @@
 
 #include <oleauto.h>
 
-#include "module/server_registration.h"
+#include "module/registry/server_registration.h"
 
 namespace zel {
 

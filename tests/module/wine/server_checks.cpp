@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#include "module/control_drawing.h"
-#include "module/registry_engine.h"
-#include "module/win32_registry.h"
+#include "module/embedding/control_drawing.h"
+#include "module/registry/registry_engine.h"
+#include "module/registry/win32_registry.h"
 
 #include "tests/module/wine/check.h"
 #include "tests/module/wine/dib_canvas.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "module/embedded_control.h"
+#include "module/embedding/embedded_control.h"
 #include "tests/module/wine/check.h"
 
 namespace {
