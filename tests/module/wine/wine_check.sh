@@ -17,7 +17,9 @@ prefix=$1 bits=$2 command=$3
 shift 3
 # WINE_CHECK_DLLOVERRIDES adds a check's own overrides (its stand-ins of system DLLs).
 export WINEPREFIX=$prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=${WINE_CHECK_DLLOVERRIDES:+;$WINE_CHECK_DLLOVERRIDES}"
+# No debugger either: a program that crashes must end at once and fail its check, not wait in
+# winedbg for someone to look.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d${WINE_CHECK_DLLOVERRIDES:+;$WINE_CHECK_DLLOVERRIDES}"
 source "$(dirname "$0")/../../../scripts/lib/wine32.sh"
 # Exit status 77 tells ctest that a check was skipped.
 skip_code=77
