@@ -36,8 +36,8 @@ cp "$source_dir/examples/windows/zelusb-winusb.inf" "$work/docs/"
 for bits in 64 32; do
   folder=ProgramFilesFolder
   [[ $bits == 64 ]] && folder=ProgramFiles64Folder
-  "$rows" "$source_dir/module/ZELUSB.idl" "$source_dir/module/appid.rgs" "$bits" "$folder" \
-    ZELUSB >"$work/rows$bits.wxi"
+  "$rows" "$source_dir/module/ZELUSB.idl" "$work/lib$bits/generated/ZELUSB.tlb" \
+    "$source_dir/module/appid.rgs" "$bits" "$folder" ZELUSB >"$work/rows$bits.wxi"
 done
 cp "$source_dir/installer/ZELUSB.wxs" "$work/"
 
@@ -45,7 +45,12 @@ cd "$work"
 for platform in x64 x86; do
   package=$out/ZELUSB-$version-$platform.msi
   wixl -a "$platform" -D Platform="$platform" -D Version="$version" -o "$package" ZELUSB.wxs
-  # wixl 0.101 writes HKMU as root 4; the installer knows it as -1.
+  # wixl 0.101 writes HKMU as root 4, which the installer knows as -1; and its major upgrade
+  # leaves out the same version, so a rebuilt package (a new product code) would install
+  # beside the old one: the upgrade's upper bound is made inclusive (attribute 256).
   msibuild "$package" -q 'UPDATE `Registry` SET `Root` = -1 WHERE `Root` = 4'
+  msiinfo export "$package" Upgrade |
+    awk -F '\t' -v OFS='\t' 'NR > 3 && $5 == 1 { $5 = 257 } { print }' >Upgrade.idt
+  msibuild "$package" -i Upgrade.idt
   echo "$package"
 done

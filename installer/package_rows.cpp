@@ -5,7 +5,9 @@
 // type-library registration is played by a stand-in that writes the keys the platform writes,
 // from the identities of the interface description the type library is compiled from.
 //
-//   zel_package_rows IDL APPID_SCRIPT BITS FOLDER_PROPERTY FOLDER_NAME > rows.wxi
+//   zel_package_rows IDL TLB APPID_SCRIPT BITS FOLDER_PROPERTY FOLDER_NAME > rows.wxi
+//
+// TLB is the type library compiled for BITS, whose flags the registration writes.
 //
 // The rows name the library as [FOLDER_PROPERTY]FOLDER_NAME\ZELUSB.dll; they go under HKMU
 // (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER after the install's scope) in Software\Classes.
@@ -37,6 +39,7 @@ struct Interface {
 // The type library's identities as the interface description declares them.
 struct LibraryIdentity {
   std::string libId, version, helpString;
+  unsigned flags = 0;  // as the platform reports them for the library loaded from its file
   std::vector<Interface> dualInterfaces;
 };
 
@@ -79,6 +82,19 @@ bool ReadIdentity(const std::string& idl, LibraryIdentity& out) {
   return !out.libId.empty() && !out.dualInterfaces.empty();
 }
 
+// The library flags in the header of a compiled type library, with the flag the platform adds
+// for a library it loaded from a file (the disk image flag, 8). False when TLB is not one.
+bool ReadFlags(const std::string& tlb, unsigned& flags) {
+  constexpr std::size_t kFlagsOffset = 28;  // after magic, format, libid, locales, kind, version
+  constexpr unsigned kHasDiskImage = 8;
+  if (tlb.size() < kFlagsOffset + 4 || tlb.compare(0, 4, "MSFT") != 0) return false;
+  unsigned value = 0;
+  for (std::size_t i = 4; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(tlb[kFlagsOffset + i]);
+  flags = (value & 0xFFFF) | kHasDiskImage;  // the flags are a 16-bit field
+  return true;
+}
+
 // The platform's type-library registration: the library key with its path for this bitness,
 // flags and help folder, and for each dual interface its key naming the marshaler and the
 // library. Unregistration removes the same keys.
@@ -91,7 +107,7 @@ class PackageTypeLibrary final : public zel::registry::TypeLibraryRegistrar {
     const std::string key = LibraryKey() + "\\" + library_.version;
     Set(key, "", library_.helpString);
     Set(key + "\\0\\win" + std::to_string(bits_), "", modulePath);
-    Set(key + "\\FLAGS", "", "0");
+    Set(key + "\\FLAGS", "", std::to_string(library_.flags));
     Set(key + "\\HELPDIR", "", helpDirectory);
     for (const Interface& i : library_.dualInterfaces) {
       const std::string interfaceKey = "Interface\\" + i.iid;
@@ -189,8 +205,8 @@ std::string KeyRow(const std::string& key, const char* action) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::cerr << "usage: zel_package_rows IDL APPID_SCRIPT BITS FOLDER_PROPERTY FOLDER_NAME\n";
+  if (argc != 7) {
+    std::cerr << "usage: zel_package_rows IDL TLB APPID_SCRIPT BITS FOLDER_PROPERTY FOLDER_NAME\n";
     return 2;
   }
   LibraryIdentity library;
@@ -198,9 +214,13 @@ int main(int argc, char** argv) {
     std::cerr << "zel_package_rows: no library or dual interface identities in " << argv[1] << "\n";
     return 1;
   }
-  const std::string script = ReadFile(argv[2]);
-  const int bits = std::stoi(argv[3]);
-  const std::string folder = std::string("[") + argv[4] + "]" + argv[5];
+  if (!ReadFlags(ReadFile(argv[2]), library.flags)) {
+    std::cerr << "zel_package_rows: " << argv[2] << " is no compiled type library\n";
+    return 1;
+  }
+  const std::string script = ReadFile(argv[3]);
+  const int bits = std::stoi(argv[4]);
+  const std::string folder = std::string("[") + argv[5] + "]" + argv[6];
 
   MemoryRegistry registry;
   PackageTypeLibrary typeLibrary(registry, library, bits);
