@@ -123,9 +123,12 @@ view() {
   fi | sed -E "s/$folder/<folder>/g"
 }
 
-# The type library key is one for both views; the library registered last names its folder
-# in HELPDIR, so HELPDIR and the other bitness's path are compared on their own.
-typelib_shared='typelib\\\\\{[^}]*\}\\\\1\.0\\\\(helpdir|0\\\\win(32|64))\]'
+# The type library key is one for both views; with two libraries the one registered last
+# names its folder in HELPDIR, so HELPDIR and the paths are compared on their own. With one
+# library nothing is left out ("^$" matches no line of a tree).
+typelib_shared='^$'
+((${#libraries[@]} == 1)) ||
+  typelib_shared='typelib\\\\\{[^}]*\}\\\\1\.0\\\\(helpdir|0\\\\win(32|64))\]'
 
 check_installed() {
   local tree=$1 entry folder file
@@ -173,8 +176,8 @@ check_client() {
 
 # Steps: i (install per machine), p (install for the current user alone), x (uninstall the
 # package file; px for the user's install: wine's msiexec reads the user scope from ALLUSERS
-# alone, also when it uninstalls, and ignores MSIINSTALLPERUSER), c (uninstall by product code), u (install the newer package), ux (uninstall
-# it), rm (delete the installed folders by hand), each with msiexec's expected result; and
+# alone, also when it uninstalls, and ignores MSIINSTALLPERUSER), c (uninstall by product
+# code), u (install the newer package), ux (uninstall it), rm (delete the installed folders by hand), each with msiexec's expected result; and
 # the states the prefix must be in at that point: installed (the entries above, per machine;
 # user-installed: in the user's classes), client (the classes usable), one-product, clean
 # (equal to the fresh prefix). Uninstalling again goes by product code: wine's msiexec answers
