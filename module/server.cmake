@@ -155,6 +155,14 @@ if(ZEL_WINE)
 
   include(${CMAKE_SOURCE_DIR}/capi/wine_checks.cmake)
 
+  # The installer package of this bitness, from the folder installer/make_packages.sh fills
+  # (scripts/test runs it after both cross builds), in fresh prefixes of its own.
+  set(ZEL_PACKAGE_DIR ${CMAKE_SOURCE_DIR}/build/packages CACHE PATH
+      "The folder of the installer packages")
+  add_test(NAME wine${zel_bits}.installer
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/install_checks.sh ${zel_bits}
+                   ${ZEL_PACKAGE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/installer-checks)
+
   get_property(zel_wine_tests DIRECTORY PROPERTY TESTS)
   # wine_check.sh exits 77 when the machine cannot run this bitness (no 32-bit wine).
   set_tests_properties(${zel_wine_tests} PROPERTIES LABELS wine SKIP_RETURN_CODE 77)
