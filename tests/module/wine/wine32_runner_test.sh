@@ -78,8 +78,12 @@ wait "$runner" 2>/dev/null
 for _ in $(seq 50); do kill -0 "$inner" 2>/dev/null || break; sleep 0.1; done
 check "killed run: ended" "$(kill -0 "$inner" 2>/dev/null && echo running || echo ended)" ended
 check "killed run: its mounts outside afterwards" "$(mounted_here)" 0
-left=$(for ns in /proc/[0-9]*/ns/mnt; do readlink "$ns"; done 2>/dev/null | grep -cxF "$namespace")
-check "killed run: no process left in its namespace" "$left" 0
+# Every process of the run was in its process group; with none left, its namespace and mounts
+# are gone (a namespace's number alone may already belong to another check's new namespace).
+group_left() { sed 's/^.*) //' /proc/[0-9]*/stat 2>/dev/null | awk -v g="$1" '$3 == g' | wc -l; }
+check "killed run: no process left" "$(group_left "$runner")" 0
+[[ -n $namespace && $namespace != "$(readlink /proc/self/ns/mnt)" ]]
+check "killed run: it had a namespace of its own" $? 0
 
 echo "$checks checks, $failures failed"
 ((failures == 0)) && echo "runner checks PASSED"
