@@ -86,7 +86,7 @@ unix_path() { echo "$WINEPREFIX/drive_c/$(sed 's|^C:\\||; s|\\|/|g' <<<"$1")"; }
 
 mkdir -p "$base"
 use_prefix "$base"
-run wine wineboot -i >/dev/null 2>&1
+run wine wineboot >/dev/null 2>&1
 # The script host registers its own type library when it first runs: once here, so that the
 # client below changes nothing of the fresh state.
 echo 'WScript.Echo "ready"' >"$work/ready.vbs"

@@ -12,6 +12,8 @@
 #
 # PREFIX is a private wine prefix per bitness (BITS 32 or 64). No display is needed.
 set -euo pipefail
+# A command that ends the check under set -e names itself: a check never fails without a word.
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND (exit status $?)" >&2' ERR
 
 prefix=$1 bits=$2 command=$3
 shift 3
@@ -48,7 +50,7 @@ fail() {
   exit 1
 }
 
-windows_path() { winepath -w "$1" 2>/dev/null; }
+windows_path() { winepath -w "$1" 2>/dev/null || fail "winepath -w $1"; }
 
 # reg query KEY /s as lines "KEY|NAME|DATA" (NAME empty for the default value), one reg
 # process per subtree: each start of a wine program costs the better part of a second.
@@ -94,13 +96,13 @@ case $command in
 start)
   # The server and the prefix's background programs outlive this command: they must not hold
   # its output open, or whoever reads it (ctest) waits for them.
+  #
+  # Plain wineboot: wine makes a missing prefix itself first, and "wineboot -i" on top of that
+  # starts a second service manager, after which each service start waits 10 s in vain (every
+  # program of the prefix then starts 10 to 20 s slower once its first desktop has ended).
   mkdir -p "$prefix"
   wineserver -p 60 </dev/null >/dev/null 2>&1
-  if [[ ! -f $prefix/system.reg ]]; then
-    wine wineboot -i </dev/null >/dev/null 2>&1
-  else
-    wine wineboot </dev/null >/dev/null 2>&1
-  fi
+  wine wineboot </dev/null >/dev/null 2>&1
   ;;
 
 stop)
@@ -149,7 +151,7 @@ registration)
   done
 
   # Registering again rewrites the replaced class key: what was added by hand is gone.
-  $native reg add "$kestrin" /v AddedByHand /d x /f >/dev/null
+  added=$($native reg add "$kestrin" /v AddedByHand /d x /f 2>&1) || fail "reg add: $added"
   [[ $(regsvr "$dll") == 0 ]] || fail "second regsvr32"
   snapshot=""
   query "$kestrin"
