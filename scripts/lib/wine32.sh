@@ -33,6 +33,10 @@ wine32_kind() {
 
 wine32_present() { [[ $(wine32_kind) != none ]]; }
 
+# How many mounts this process sees at DIR or under it. The root's are only ever made in
+# private namespaces, so outside them the count is 0.
+wine32_mounts_at() { grep -cF -e " $1/" -e " $1 " /proc/self/mountinfo || true; }
+
 # Names the 32-bit wine that runs the checks, or says why there is none.
 wine32_description() {
   case $(wine32_kind) in

@@ -47,11 +47,7 @@ root_works() {
   wine32_root_complete && wine32_run wine --version >/dev/null 2>&1
 }
 
-# A root is only ever mounted inside private namespaces; one mounted on the machine itself
-# (by hand, say) must not be deleted through.
-mounted_inside() {
-  grep -qF " $1/" /proc/self/mountinfo || grep -qF " $1 " /proc/self/mountinfo
-}
+# A root mounted on the machine itself (by hand, say) must not be deleted through.
 
 mkdir -p "$(dirname "$wine32_root")"
 exec 9>"$wine32_root.lock"
@@ -63,7 +59,7 @@ if root_works; then
 fi
 
 for dir in "$wine32_root" "$partial"; do
-  if mounted_inside "$dir"; then
+  if (($(wine32_mounts_at "$dir") > 0)); then
     say "32-bit wine: $dir has mounts on this machine; unmount them to let setup make the root again"
     exit 1
   fi

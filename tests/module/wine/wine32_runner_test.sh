@@ -61,7 +61,7 @@ check "root: the checkout" "$(wine32_run ls "$wine32_checkout/scripts/lib/wine32
 [[ $(wine32_run readlink /proc/self/ns/mnt) != "$(readlink /proc/self/ns/mnt)" ]]
 check "root: a mount namespace of its own" $? 0
 
-mounted_here() { grep -cF " $wine32_root/" /proc/self/mountinfo; }
+mounted_here() { wine32_mounts_at "$wine32_root"; }
 
 # A run killed midway, whole process group and without warning, leaves no mount behind.
 setsid bash -c "source '$wine32_checkout/scripts/lib/wine32.sh'; wine32_run sh -c 'echo \$\$ >$work/pid; exec sleep 60'" &
