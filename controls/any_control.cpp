@@ -3,19 +3,12 @@
 #include "controls/kestrin_control.h"
 #include "controls/orvane_control.h"
 #include "controls/polyax_control.h"
+#include "link/ezusb_protocol.h"
 
 namespace zel {
 
 const char* KindName(ControlKind kind) noexcept {
-  switch (kind) {
-    case ControlKind::kOrvane:
-      return "orvane";
-    case ControlKind::kKestrin:
-      return "kestrin";
-    case ControlKind::kPolyax:
-      return "polyax";
-  }
-  return "";
+  return ezusb::ProductOf(kind).key;
 }
 
 std::optional<ControlKind> KindFromName(std::string_view name) {

@@ -19,14 +19,29 @@ struct ControlClass {
 };
 
 inline constexpr ControlClass kOrvaneClass = {
-    "OrvaneControl",      ezusb::kProductOrvane,     "CypressFirmwareOrvane.ihx", 750,
-    &DeviceLocks::orvane, "ATL 7.0 : OrvaneControl", "ZEL Orvane-USB Control"};
+    "OrvaneControl",
+    ezusb::kProductOrvane,
+    ezusb::FindProduct(ezusb::kProductOrvane)->firmwareFile,
+    750,
+    &DeviceLocks::orvane,
+    "ATL 7.0 : OrvaneControl",
+    "ZEL Orvane-USB Control"};
 inline constexpr ControlClass kKestrinClass = {
-    "KestrinControl",      ezusb::kProductKestrin,     "CypressFirmwareKestrin.ihx", 500,
-    &DeviceLocks::kestrin, "ATL 7.0 : KestrinControl", "ZEL Kestrin-USB Control"};
+    "KestrinControl",
+    ezusb::kProductKestrin,
+    ezusb::FindProduct(ezusb::kProductKestrin)->firmwareFile,
+    500,
+    &DeviceLocks::kestrin,
+    "ATL 7.0 : KestrinControl",
+    "ZEL Kestrin-USB Control"};
 inline constexpr ControlClass kPolyaxClass = {
-    "PolyaxControl",      ezusb::kProductPolyax,     "CypressFirmwarePolyax.ihx", 1400,
-    &DeviceLocks::polyax, "ATL 7.0 : PolyaxControl", "ZEL Polyax-USB Control"};
+    "PolyaxControl",
+    ezusb::kProductPolyax,
+    ezusb::FindProduct(ezusb::kProductPolyax)->firmwareFile,
+    1400,
+    &DeviceLocks::polyax,
+    "ATL 7.0 : PolyaxControl",
+    "ZEL Polyax-USB Control"};
 
 inline DeviceLock& ClassLock(const ControlClass& cls) noexcept {
   return ClassLocks().*cls.lock;

@@ -67,6 +67,32 @@ inline constexpr std::uint16_t kProductOrvane = 0x314C;
 inline constexpr std::uint16_t kProductKestrin = 0x314D;
 inline constexpr std::uint16_t kProductPolyax = 0x314E;
 
+// The three products, one row each, in the order of the models everywhere (Orvane, Kestrin,
+// Polyax): the bench, the controls and zelctl read their names and images here.
+struct Product {
+  std::uint16_t id;          // idProduct
+  const char* name;          // "Orvane", as people read it
+  const char* key;           // "orvane", in bench descriptions and class names given as text
+  const char* firmwareFile;  // the image that boots it, looked for beside the library
+};
+inline constexpr Product kProducts[] = {
+    {kProductOrvane, "Orvane", "orvane", "CypressFirmwareOrvane.ihx"},
+    {kProductKestrin, "Kestrin", "kestrin", "CypressFirmwareKestrin.ihx"},
+    {kProductPolyax, "Polyax", "polyax", "CypressFirmwarePolyax.ihx"}};
+
+// The row of a product ID, or null for another product.
+constexpr const Product* FindProduct(std::uint16_t id) noexcept {
+  for (const Product& product : kProducts)
+    if (product.id == id) return &product;
+  return nullptr;
+}
+
+// The row of an enumeration of the three models in that order.
+template <typename Model>
+constexpr const Product& ProductOf(Model model) noexcept {
+  return kProducts[static_cast<std::size_t>(model)];
+}
+
 // Little-endian helpers: register values are always decoded byte by byte, never by casting.
 inline std::uint16_t Get16(const std::uint8_t* p) noexcept {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

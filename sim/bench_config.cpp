@@ -5,27 +5,11 @@
 namespace zel::sim {
 
 const char* ModelName(UnitModel model) noexcept {
-  switch (model) {
-    case UnitModel::kOrvane:
-      return "orvane";
-    case UnitModel::kKestrin:
-      return "kestrin";
-    case UnitModel::kPolyax:
-      return "polyax";
-  }
-  return "";
+  return ezusb::ProductOf(model).key;
 }
 
 std::uint16_t ModelProductId(UnitModel model) noexcept {
-  switch (model) {
-    case UnitModel::kOrvane:
-      return ezusb::kProductOrvane;
-    case UnitModel::kKestrin:
-      return ezusb::kProductKestrin;
-    case UnitModel::kPolyax:
-      return ezusb::kProductPolyax;
-  }
-  return 0;
+  return ezusb::ProductOf(model).id;
 }
 
 std::optional<UnitModel> ModelFromName(const std::string& name) {

@@ -5,15 +5,7 @@
 namespace zel::sim {
 
 const char* FirmwareFileName(UnitModel model) noexcept {
-  switch (model) {
-    case UnitModel::kOrvane:
-      return "CypressFirmwareOrvane.ihx";
-    case UnitModel::kKestrin:
-      return "CypressFirmwareKestrin.ihx";
-    case UnitModel::kPolyax:
-      return "CypressFirmwarePolyax.ihx";
-  }
-  return "";
+  return ezusb::ProductOf(model).firmwareFile;
 }
 
 void ImageTracker::OnReset() noexcept {

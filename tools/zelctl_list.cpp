@@ -10,19 +10,10 @@ namespace zel::zelctl {
 namespace {
 
 std::string ModelOf(std::uint16_t product) {
-  switch (product) {
-    case ezusb::kProductOrvane:
-      return "Orvane";
-    case ezusb::kProductKestrin:
-      return "Kestrin";
-    case ezusb::kProductPolyax:
-      return "Polyax";
-    default: {
-      char text[24];
-      std::snprintf(text, sizeof text, "product 0x%04X", product);
-      return text;
-    }
-  }
+  if (const ezusb::Product* known = ezusb::FindProduct(product)) return known->name;
+  char text[24];
+  std::snprintf(text, sizeof text, "product 0x%04X", product);
+  return text;
 }
 
 const char* StateOf(ListedUnit::State state) {
