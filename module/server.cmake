@@ -162,7 +162,6 @@ if(ZEL_WINE)
   add_test(NAME wine${zel_bits}.installer
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/install_checks.sh ${zel_bits}
                    ${ZEL_PACKAGE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/installer-checks)
-  set_tests_properties(wine${zel_bits}.installer PROPERTIES RESOURCE_LOCK wine_server_load)
 
   get_property(zel_wine_tests DIRECTORY PROPERTY TESTS)
   # wine_check.sh exits 77 when the machine cannot run this bitness (no 32-bit wine).

@@ -38,12 +38,9 @@ if(ZEL_WINE)
   foreach(group controls faults numbers measure)
     add_test(NAME wine${zel_bits}.winusb_${group} COMMAND ${zel_check} program
              $<TARGET_FILE:zel_winusb_checks> $<TARGET_FILE:ZELUSB> ${group})
-    # The program registers the product for its run. Its thousands of requests are wine server
-    # round trips, five times slower beside the installer check's prefix boots and copies, so
-    # the two take turns.
+    # The program registers the product for its run.
     set_tests_properties(wine${zel_bits}.winusb_${group} PROPERTIES
       ENVIRONMENT "WINE_CHECK_DLLOVERRIDES=setupapi,winusb=n,b"
-      LABELS wine SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine${zel_bits}
-      RESOURCE_LOCK "registry;wine_server_load")
+      LABELS wine SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine${zel_bits} RESOURCE_LOCK registry)
   endforeach()
 endif()
