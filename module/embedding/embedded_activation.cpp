@@ -77,33 +77,39 @@ HRESULT EmbeddedControl::ActivateInPlace(IOleClientSite* site, bool uiActivate) 
       inPlaceSite_.Reset();
       return E_FAIL;
     }
+    // Active from the site's first notice on: the container may end the activation, or close
+    // the control, from any of its calls, the notice itself among them. They go through
+    // references of the control's own, and what the container hands over after the end goes
+    // back.
+    const Hold hold(*this);
+    const ComRef<IOleInPlaceSite> inPlace(inPlaceSite_.Get());
+    inPlaceActive_ = true;
     ComRef<IOleInPlaceSiteWindowless> windowless;
     ComRef<IOleInPlaceSiteEx> extended;
     BOOL noRedraw = FALSE;
     HRESULT hr;
-    if (SUCCEEDED(inPlaceSite_->QueryInterface(IID_IOleInPlaceSiteWindowless,
-                                               reinterpret_cast<void**>(windowless.Put()))) &&
+    if (SUCCEEDED(inPlace->QueryInterface(IID_IOleInPlaceSiteWindowless,
+                                          reinterpret_cast<void**>(windowless.Put()))) &&
         windowless && windowless->CanWindowlessActivate() == S_OK) {
+      windowlessSite_.Reset(windowless.Get());  // ended from the notice: told by the same way
       hr = windowless->OnInPlaceActivateEx(&noRedraw, ACTIVATE_WINDOWLESS);
-      if (SUCCEEDED(hr)) windowlessSite_.Reset(windowless.Get());
-    } else if (SUCCEEDED(inPlaceSite_->QueryInterface(IID_IOleInPlaceSiteEx,
-                                                      reinterpret_cast<void**>(extended.Put()))) &&
+    } else if (SUCCEEDED(inPlace->QueryInterface(IID_IOleInPlaceSiteEx,
+                                                 reinterpret_cast<void**>(extended.Put()))) &&
                extended) {
       hr = extended->OnInPlaceActivateEx(&noRedraw, 0);
     } else {
-      hr = inPlaceSite_->OnInPlaceActivate();
+      hr = inPlace->OnInPlaceActivate();
     }
     if (FAILED(hr)) {
-      inPlaceSite_.Reset();
+      if (inPlaceActive_) {  // a refused activation: the site never took it for active
+        inPlaceActive_ = false;
+        inPlaceSite_.Reset();
+        windowlessSite_.Reset();
+      }
       return hr;
     }
-    inPlaceActive_ = true;
+    if (!inPlaceActive_) return E_UNEXPECTED;
 
-    // From here on the container may end the activation, or close the control, from any of its
-    // calls: they go through references of the control's own, and what the container hands
-    // over after the end goes back.
-    const Hold hold(*this);
-    const ComRef<IOleInPlaceSite> inPlace(inPlaceSite_.Get());
     ComRef<IOleInPlaceFrame> frame;
     ComRef<IOleInPlaceUIWindow> document;
     RECT clip = {};

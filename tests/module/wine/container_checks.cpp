@@ -284,21 +284,36 @@ void Resized(HWND form) {
   Ended(site, object, __LINE__);
 }
 
-// A container that closes the control from GetWindowContext, in the middle of its activation:
-// the activation fails, the site hears of its end, and the control keeps nothing it was given.
+// A container that closes the control in the middle of its activation, from the notice of it
+// or from GetWindowContext: the activation fails, the site hears of its end the way it heard of
+// its start, and the control keeps nothing it was given.
 void ClosedWhileActivating(HWND form) {
-  Site site;
-  site.window = form;
-  site.windowless = false;
-  site.withFrame = true;
-  site.onWindowContext = CallIn::kClose;
-  IOleObject* object = Placed(site);
-  Check(object != nullptr, "created", __LINE__);
-  if (object == nullptr) return;
-  Check(FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, form, &site.place)),
-        "activation fails", __LINE__);
-  CheckLog(site, "on off", "closed while activating", __LINE__);
-  Ended(site, object, __LINE__);
+  const struct Row {
+    const char* what;
+    bool windowless;
+    CallIn onActivate, onWindowContext;
+  } rows[] = {
+      {"closed from GetWindowContext", false, CallIn::kNothing, CallIn::kClose},
+      {"closed from OnInPlaceActivateEx", false, CallIn::kClose, CallIn::kNothing},
+      {"closed from the windowless notice", true, CallIn::kClose, CallIn::kNothing},
+      {"deactivated from the notice", false, CallIn::kInPlaceDeactivate, CallIn::kNothing},
+  };
+  for (const Row& row : rows) {
+    Site site;
+    site.window = form;
+    site.windowless = row.windowless;
+    site.withFrame = true;
+    site.onActivate = row.onActivate;
+    site.onWindowContext = row.onWindowContext;
+    IOleObject* object = Placed(site);
+    Check(object != nullptr, row.what, __LINE__);
+    if (object == nullptr) continue;
+    Check(FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, form, &site.place)),
+          row.what, __LINE__);
+    CheckLog(site, "on off", row.what, __LINE__);
+    Check(site.active == 0, row.what, __LINE__);
+    Ended(site, object, __LINE__);
+  }
 }
 
 // The container destroys the window that holds the control's window before it deactivates

@@ -180,7 +180,7 @@ struct Site final : IOleClientSite, IOleInPlaceSiteWindowless, IDispatch {
   HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override { return *w = window, S_OK; }
   HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return Log("on"), active = 1, S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return OnInPlaceActivateEx(nullptr, 0); }
   HRESULT STDMETHODCALLTYPE OnUIActivate() override { return Log("ui"), uiActive = true, S_OK; }
   HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frameOut,
                                              IOleInPlaceUIWindow** documentOut, LPRECT position,
@@ -205,6 +205,7 @@ struct Site final : IOleClientSite, IOleInPlaceSiteWindowless, IDispatch {
   HRESULT STDMETHODCALLTYPE OnInPlaceActivateEx(BOOL*, DWORD flags) override {
     Log("on");
     active = (flags & ACTIVATE_WINDOWLESS) != 0 ? 2 : 1;
+    Call(std::exchange(onActivate, CallIn::kNothing));  // once
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnInPlaceDeactivateEx(BOOL) override {
@@ -273,7 +274,8 @@ struct Site final : IOleClientSite, IOleInPlaceSiteWindowless, IDispatch {
   bool withFrame = false, refuseUIActivation = false;
   IOleObject* control = nullptr;
   CallIn onUIDeactivate = CallIn::kNothing, onInPlaceDeactivate = CallIn::kNothing,
-         onFrameReleased = CallIn::kNothing, onWindowContext = CallIn::kNothing;
+         onFrameReleased = CallIn::kNothing, onWindowContext = CallIn::kNothing,
+         onActivate = CallIn::kNothing;
   UIWindow frame{*this, "frame"}, document{*this, "document"};
   std::string log;  // the activation calls, in order
 };
