@@ -48,16 +48,18 @@ HRESULT EmbeddedControl::Draw(DWORD aspect, LONG index, void*, DVTARGETDEVICE*, 
   return DrawInto(dc, area);
 }
 
-HRESULT EmbeddedControl::GetColorSet(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC,
+HRESULT EmbeddedControl::GetColorSet(DWORD aspect, LONG index, void*, DVTARGETDEVICE*, HDC,
                                      LOGPALETTE** colors) noexcept {
   if (colors == nullptr) return E_POINTER;
   *colors = nullptr;
-  return aspect == DVASPECT_CONTENT ? S_FALSE : DV_E_DVASPECT;  // no palette of its own
+  if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  return index == -1 ? S_FALSE : DV_E_LINDEX;  // no palette of its own
 }
 
-HRESULT EmbeddedControl::Freeze(DWORD aspect, LONG, void*, DWORD* key) noexcept {
+HRESULT EmbeddedControl::Freeze(DWORD aspect, LONG index, void*, DWORD* key) noexcept {
   if (key == nullptr) return E_POINTER;
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+  if (index != -1) return DV_E_LINDEX;
   *key = ++freezeKeys_;  // the picture never changes by itself: nothing to hold back
   return S_OK;
 }
@@ -81,7 +83,9 @@ HRESULT EmbeddedControl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** s
   return S_OK;
 }
 
-HRESULT EmbeddedControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) noexcept {
+HRESULT EmbeddedControl::GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE*,
+                                   LPSIZEL size) noexcept {
+  if (aspect == DVASPECT_CONTENT && index != -1) return DV_E_LINDEX;  // one piece, as in Draw
   return GetExtent(aspect, size);
 }
 

@@ -482,13 +482,21 @@ void DocumentedAnswers(HWND form) {
     const char* what;
     bool (*holds)(Parts&);
   } rows[] = {
-      {"Draw refuses a part index",
+      {"the view refuses a part index: Draw, GetColorSet, Freeze, GetExtent",
        [](Parts& p) {
          Canvas canvas(300, 100);
          const RECTL bounds = {20, 10, 280, 90};
+         LOGPALETTE* colors = nullptr;
+         DWORD key = 0;
+         SIZEL size = {};
          return p.view->Draw(DVASPECT_CONTENT, 0, nullptr, nullptr, nullptr, canvas.dc, &bounds,
                              nullptr, nullptr, 0) == DV_E_LINDEX &&
-                canvas.Pixel(20, 50) == kGround;
+                canvas.Pixel(20, 50) == kGround &&
+                p.view->GetColorSet(DVASPECT_CONTENT, 0, nullptr, nullptr, nullptr, &colors) ==
+                    DV_E_LINDEX &&
+                p.view->Freeze(DVASPECT_CONTENT, 1, nullptr, &key) == DV_E_LINDEX && key == 0 &&
+                p.view->GetExtent(DVASPECT_CONTENT, 0, nullptr, &size) == DV_E_LINDEX &&
+                p.view->GetExtent(DVASPECT_CONTENT, -1, nullptr, &size) == S_OK && size.cx > 0;
        }},
       {"the view status claims no more than the drawing gives",
        [](Parts& p) {
