@@ -33,17 +33,21 @@ mkdir "$work/docs"
 # The README as Windows text, beside the INF.
 sed 's/$/\r/' "$source_dir/README.md" >"$work/docs/README.txt"
 cp "$source_dir/examples/windows/zelusb-winusb.inf" "$work/docs/"
-for bits in 64 32; do
-  folder=ProgramFilesFolder
-  [[ $bits == 64 ]] && folder=ProgramFiles64Folder
-  "$rows" "$source_dir/module/ZELUSB.idl" "$work/lib$bits/generated/ZELUSB.tlb" \
-    "$source_dir/module/appid.rgs" "$bits" "$folder" ZELUSB >"$work/rows$bits.wxi"
-done
+# The registry rows of one library, naming it in its install folder: rows_for BITS FOLDER.
+rows_for() {
+  local property=ProgramFilesFolder
+  [[ $1 == 64 ]] && property=ProgramFiles64Folder
+  "$rows" "$source_dir/module/ZELUSB.idl" "$work/lib$1/generated/ZELUSB.tlb" \
+    "$source_dir/module/appid.rgs" "$1" "$property" "$2" >"$work/rows$1.wxi"
+}
 cp "$source_dir/installer/ZELUSB.wxs" "$work/"
 
 cd "$work"
+rows_for 64 ZELUSB
 for platform in x64 x86; do
   package=$out/ZELUSB-$version-$platform.msi
+  # Beside the 64-bit library, the 32-bit one has a folder of its own name (ZELUSB.wxs).
+  if [[ $platform == x64 ]]; then rows_for 32 ZELUSB32; else rows_for 32 ZELUSB; fi
   wixl -a "$platform" -D Platform="$platform" -D Version="$version" -o "$package" ZELUSB.wxs
   # wixl 0.101 writes HKMU as root 4, which the installer knows as -1; and its major upgrade
   # leaves out the same version, so a rebuilt package (a new product code) would install

@@ -57,7 +57,7 @@ if [[ $bits == 32 ]]; then
 else
   export WINEARCH=win64
   native=/usr/lib/wine/wine64
-  libraries=('C:\Program Files\ZELUSB|' 'C:\Program Files (x86)\ZELUSB|Wow6432Node\\')
+  libraries=('C:\Program Files\ZELUSB|' 'C:\Program Files (x86)\ZELUSB32|Wow6432Node\\')
 fi
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -158,7 +158,7 @@ check_installed() {
     grep -qiF "\\\\0\\\\win32]|@=\"$(sed 's/\\/\\\\/g' <<<"${entry%%|*}")\\\\ZELUSB.dll\"" <<<"$tree" ||
       fail "no win32 path of the type library"
   done
-  grep -iE 'typelib.*\\\\helpdir\]\|@=' <<<"$tree" | grep -qiF "ZELUSB\"" || fail "no HELPDIR"
+  grep -iE 'typelib.*\\\\helpdir\]\|@=' <<<"$tree" | grep -qiE 'ZELUSB(32)?"' || fail "no HELPDIR"
 }
 
 # A VBScript client in cscript of the package's bitness creates each class by ProgID.
@@ -188,6 +188,24 @@ scenarios=(
   "upgrade        i:0 u:0 installed one-product rm ux:0 clean"
   "per-user       p:0 user-installed px:0 clean"
 )
+
+# Windows gives a per-user install one program folder for both bitnesses
+# (%LOCALAPPDATA%\Programs): there, too, each library must have a folder of its own.
+per_user_folder() {
+  msiinfo export "$package" Directory | tr -d '\r' | awk -F '\t' -v want="$1" '
+    NR > 3 { parent[$1] = $2; name = $3; sub(/:.*/, "", name); sub(/^[^|]*\|/, "", name)
+             dir[$1] = name }
+    END {
+      for (d = want; d != "" && d != "TARGETDIR"; d = parent[d])
+        path = ((d ~ /^ProgramFiles(64)?Folder$/) ? "Programs" : dir[d]) (path == "" ? "" : "\\" path)
+      print path
+    }'
+}
+if ((${#libraries[@]} > 1)); then
+  [[ $(per_user_folder zelusb64) != "$(per_user_folder zelusb32)" ]] ||
+    fail "per user, both libraries would land in $(per_user_folder zelusb64)"
+  echo "per user: $(per_user_folder zelusb64) and $(per_user_folder zelusb32)"
+fi
 
 reference_tree=""
 for row in "${scenarios[@]}"; do
