@@ -54,10 +54,14 @@ windows_path() { winepath -w "$1" 2>/dev/null || fail "winepath -w $1"; }
 
 # reg query KEY /s as lines "KEY|NAME|DATA" (NAME empty for the default value), one reg
 # process per subtree: each start of a wine program costs the better part of a second.
-snapshot=""
+snapshot="" unread=""
 query() {
-  local out
-  out=$($native reg query "$1" /s 2>/dev/null | tr -d '\r') || return 0
+  local out code=0
+  out=$($native reg query "$1" /s 2>/dev/null | tr -d '\r') || code=$?
+  if ((code)); then
+    unread+=" $1 (reg exited $code)"
+    return 0
+  fi
   snapshot+=$(printf '%s\n' "$out" | awk -F '    ' '
     /^HKEY_/ { key = $0; sub(/^HKEY_CLASSES_ROOT/, "HKCR", key); next }
     /^    / && NF >= 4 { name = ($2 == "(Default)") ? "" : $2; print key "|" name "|" $4 }')
@@ -74,7 +78,12 @@ value() {
 expect_value() {
   local got
   got=$(value "$1" "${2:-}")
-  [[ $got == "$3" ]] || fail "$1 [${2:-default}] is '$got', expected '$3'"
+  [[ $got == "$3" ]] && return 0
+  # What the registry holds now, and which subtrees could not be read, for the record.
+  echo "reg query $1, now:" >&2
+  $native reg query "$1" 2>&1 | tr -d '\r' >&2 || true
+  [[ -z $unread ]] || echo "not read:$unread" >&2
+  fail "$1 [${2:-default}] is '$got', expected '$3'"
 }
 
 # The direct subkeys of each KEY, as full names "HKCR\KEY\SUB".
