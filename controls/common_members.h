@@ -117,7 +117,7 @@ class CommonMembers {
  protected:
   // The last step of construction: the link looks for the class's units only, then connects.
   void Start() {
-    self().Link().SetFilters(ezusb::kVendorId, Control::kClass.productId, 0);
+    self().Link().SetFilters(ezusb::kVendorId, Control::kClass.product->id, 0);
     Connect();
   }
 

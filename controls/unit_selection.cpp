@@ -15,7 +15,7 @@ bool UnitSelection::Connect() {
 // Held under the class lock, so two controls of one class never load the same unit at once.
 bool UnitSelection::BootFirmware() {
   DeviceLockGuard guard(ClassLock(cls_));
-  const std::string path = firmwareDirectory_ + cls_.firmwareFile;
+  const std::string path = firmwareDirectory_ + cls_.product->firmwareFile;
   return link_.DownloadHexFile(path.c_str()) && link_.StartCpu() && link_.IsFirmwareRunning();
 }
 
