@@ -9,7 +9,7 @@
 #include <thread>
 #include <tuple>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 #include "platform/usb_control.h"
 
 namespace zel {

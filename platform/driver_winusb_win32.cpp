@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 #include "platform/usb_control.h"
 
 namespace zel {

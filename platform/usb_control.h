@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 
 namespace zel::usb {
 

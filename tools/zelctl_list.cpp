@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 
 namespace zel::zelctl {
 

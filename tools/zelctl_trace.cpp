@@ -1,6 +1,6 @@
 #include "tools/zelctl_trace.h"
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 
 namespace zel::zelctl {
 

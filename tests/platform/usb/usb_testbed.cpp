@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 
 namespace zel::testing {
 

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <new>
 
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 #include "platform/driver.h"
 #include "platform/usb_control.h"
 #include "tests/platform/winusb/standin.h"

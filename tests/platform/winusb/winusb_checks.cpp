@@ -28,7 +28,7 @@
 #include "controls/kestrin_control.h"
 #include "devices/dual_motor_registers.h"
 #include "link/ez_usb_link.h"
-#include "link/ezusb_protocol.h"
+#include "platform/ezusb_requests.h"
 #include "platform/driver_winusb_win32.h"
 #include "sim/bench.h"
 #include "tests/module/wine/check.h"
