@@ -57,11 +57,17 @@ bool DualMotorController::StartRelativeMove(std::int32_t motor, std::int32_t ste
   std::uint8_t count[4];
   ezusb::Put32(count, static_cast<std::uint32_t>(steps));
   if (!link_.WriteMemory(count, sizeof count, dm::kStepCount)) return false;
+  // Also through the interface. A motor that rests again after the command has either not
+  // taken it or already run a short move: only its position tells the two apart.
+  const std::int32_t before = GetMotorPosition(motor);
   const std::uint8_t command = MoveCommandByte(motor, ignoreMotorBit, mode_);
   if (!link_.WriteByte(command, dm::kMoveCommand)) return false;
   status = GetMotorStatus(motor);
   if (status != eMotorStopped) return true;
-  // The unit does not report the motion yet: the command goes out once more, no more.
+  const std::int32_t after = before == kNoPosition ? kNoPosition : GetMotorPosition(motor);
+  if (before != kNoPosition && after != kNoPosition && after != before) return true;
+  // The unit has not taken the command (or its position is unreadable): it goes out once
+  // more, no more.
   return link_.WriteByte(command, dm::kMoveCommand);
 }
 

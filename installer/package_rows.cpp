@@ -69,7 +69,9 @@ bool ReadIdentity(const std::string& idl, LibraryIdentity& out) {
     const std::string attributes = (*it)[1], kind = (*it)[2], name = (*it)[3];
     std::smatch id;
     if (!std::regex_search(attributes, id, uuid)) continue;
-    const std::string guid = "{" + Upper(id[1]) + "}";
+    std::string guid = "{";  // appended: g++ 12 takes "{" + temporary for an overlap at -O3
+    guid += Upper(id[1]);
+    guid += '}';
     if (kind == "library") {
       std::smatch v, h;
       if (!std::regex_search(attributes, v, version) || !std::regex_search(attributes, h, help))

@@ -28,8 +28,10 @@ struct Place {
   }
   std::string Text() const {
     std::string text = std::to_string(bus);
-    for (std::size_t k = 0; k < ports.size(); ++k)
-      text += (k == 0 ? "-" : ".") + std::to_string(ports[k]);
+    for (std::size_t k = 0; k < ports.size(); ++k) {
+      text += k == 0 ? '-' : '.';
+      text += std::to_string(ports[k]);
+    }
     return text;
   }
 };

@@ -16,7 +16,13 @@ struct Bench::Chip {
   bool plugged = true;
   bool open = false;
   bool cpuRunning = false;
-  int refuseOpens = 0;                 // < 0: refuse every open
+  int refuseOpens = 0;  // < 0: refuse every open
+  // The last write delivered on the open handle while its copy may still follow, and the
+  // request time that then passes after the copy.
+  bool copyMayFollow = false;
+  std::uint16_t lastWriteAddress = 0;
+  std::vector<std::uint8_t> lastWrite;
+  std::uint64_t owedMicros = 0;
   std::unique_ptr<Firmware> firmware;  // set while a complete image runs
   ImageTracker image;
 };
@@ -41,8 +47,19 @@ bool TakeFirst(std::vector<T>& list, const T& value) {
 
 }  // namespace
 
+// Whether a write request repeats the write last delivered on the chip's open handle, as the
+// request right after it.
+bool Bench::IsCopyOfLastWrite(const Chip& chip, std::uint32_t code, const void* in,
+                              std::uint32_t inSize, const void* out, std::uint32_t outSize) const {
+  if (!chip.copyMayFollow || code != ezusb::kIoctlAnchorDownload || in == nullptr || inSize != 2)
+    return false;
+  if (ezusb::Get16(static_cast<const std::uint8_t*>(in)) != chip.lastWriteAddress) return false;
+  if (outSize != chip.lastWrite.size()) return false;
+  return outSize == 0 || (out != nullptr && std::memcmp(out, chip.lastWrite.data(), outSize) == 0);
+}
+
 Bench::Bench(const BenchConfig& config, Clocking clocking)
-    : clocking_(clocking), chips_(ezusb::kDeviceCount) {
+    : clocking_(clocking), requestMicros_(config.requestMicros), chips_(ezusb::kDeviceCount) {
   for (const auto& unit : config.units) Attach(unit);
 }
 
@@ -164,6 +181,21 @@ void Bench::ApplyEvents() {
   }
 }
 
+// A request's time passes after it, on the virtual clock.
+void Bench::PassRequestTime(std::uint64_t micros) {
+  if (clocking_ != Clocking::kVirtual || micros == 0) return;
+  virtualNow_ += micros;
+  ApplyEvents();
+}
+
+// The time of a first copy whose second copy did not follow.
+void Bench::PayOwedTime(Chip& chip) {
+  chip.copyMayFollow = false;
+  const std::uint64_t owed = chip.owedMicros;
+  chip.owedMicros = 0;
+  PassRequestTime(owed);
+}
+
 void Bench::Record(TraceEntry entry) {
   entry.atMicros = Now();
   entry.thread = std::this_thread::get_id();
@@ -186,8 +218,10 @@ DriverHandle Bench::Open(const char* name) noexcept {
   entry.device = device;
   entry.ok = ok;
   Record(std::move(entry));
+  PassRequestTime(requestMicros_);
   if (!ok) return kNoDriverHandle;
   chip->open = true;
+  chip->copyMayFollow = false;
   return HandleOf(device);
 }
 
@@ -196,6 +230,7 @@ void Bench::Close(DriverHandle handle) noexcept {
   const int device = DeviceOf(handle);
   Chip* chip = ChipAt(device);
   if (chip == nullptr || !chip->open) return;
+  PayOwedTime(*chip);
   chip->open = false;
   TraceEntry entry;
   entry.kind = TraceKind::kClose;
@@ -229,22 +264,40 @@ bool Bench::Request(DriverHandle handle, std::uint32_t code, const void* in, std
   bool ok = chip != nullptr && chip->plugged && chip->open;
   if (TakeFirst(failAt_, requests_)) ok = false;
   if (ok && TakeFirst(failNext_, entry.kind)) ok = false;
-  if (ok) {
-    ok = Serve(*chip, code, in, inSize, out, outSize, returned, entry);
-  } else if (entry.kind == TraceKind::kWrite || entry.kind == TraceKind::kRead) {
-    // Still show what was asked for.
-    const auto* setup = static_cast<const std::uint8_t*>(in);
-    if (entry.kind == TraceKind::kWrite && setup != nullptr && inSize >= 2) {
-      entry.address = ezusb::Get16(setup);
-      const auto* data = static_cast<const std::uint8_t*>(out);
-      if (data != nullptr) entry.bytes.assign(data, data + outSize);
-    } else if (setup != nullptr && inSize >= ezusb::vendor_request::kSize) {
-      entry.address = ezusb::Get16(setup + ezusb::vendor_request::kValue);
-      entry.asked = ezusb::Get16(setup + ezusb::vendor_request::kLength);
+  std::uint64_t passes = requestMicros_;
+  if (ok && IsCopyOfLastWrite(*chip, code, in, inSize, out, outSize)) {
+    // The second copy of the write just delivered: the firmware already has it.
+    entry.address = chip->lastWriteAddress;
+    entry.bytes = chip->lastWrite;
+    passes += chip->owedMicros;
+    chip->owedMicros = 0;
+    chip->copyMayFollow = false;
+  } else {
+    if (chip != nullptr) PayOwedTime(*chip);
+    if (ok) ok = Serve(*chip, code, in, inSize, out, outSize, returned, entry);
+    if (ok && entry.kind == TraceKind::kWrite) {
+      // Its time passes after its copy, or before whatever comes instead.
+      chip->copyMayFollow = true;
+      chip->lastWriteAddress = entry.address;
+      chip->lastWrite = entry.bytes;
+      chip->owedMicros = passes;
+      passes = 0;
+    } else if (!ok && (entry.kind == TraceKind::kWrite || entry.kind == TraceKind::kRead)) {
+      // Still show what was asked for.
+      const auto* setup = static_cast<const std::uint8_t*>(in);
+      if (entry.kind == TraceKind::kWrite && setup != nullptr && inSize >= 2) {
+        entry.address = ezusb::Get16(setup);
+        const auto* data = static_cast<const std::uint8_t*>(out);
+        if (data != nullptr) entry.bytes.assign(data, data + outSize);
+      } else if (setup != nullptr && inSize >= ezusb::vendor_request::kSize) {
+        entry.address = ezusb::Get16(setup + ezusb::vendor_request::kValue);
+        entry.asked = ezusb::Get16(setup + ezusb::vendor_request::kLength);
+      }
     }
   }
   entry.ok = ok;
   Record(std::move(entry));
+  PassRequestTime(passes);
   return ok;
 }
 
@@ -258,6 +311,8 @@ bool Bench::Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t 
       if (input == nullptr || inSize != 2 || (output == nullptr && outSize != 0)) return false;
       entry.address = ezusb::Get16(input);
       entry.bytes.assign(output, output + outSize);
+      if (TakeFirst(lostWrites_, std::pair{chip.unit.device, entry.address}))
+        return true;  // gone on the way: the request succeeds, the chip never sees it
       WriteChip(chip, entry.address, output, outSize);
       return true;
     }
@@ -416,6 +471,11 @@ void Bench::FailRequest(std::uint64_t k) {
 void Bench::FailNextRequest(TraceKind kind) {
   std::lock_guard lock(mutex_);
   failNext_.push_back(kind);
+}
+
+void Bench::LoseNextWrite(int device, std::uint16_t address) {
+  std::lock_guard lock(mutex_);
+  lostWrites_.emplace_back(device, address);
 }
 
 void Bench::UnplugBeforeRequest(std::uint64_t k, int device) {

@@ -4,6 +4,11 @@
 // runs a complete image of its model, that model's firmware. It keeps a clock (virtual by
 // default: only Sleep moves it; live: real time), a trace of every operation, and faults to
 // inject. Thread-safe: every operation runs under the bench's own mutex.
+//
+// The link sends every memory write as two identical requests, and a unit's firmware takes the
+// two as one write. So the bench delivers the first copy to the chip and lets the second one,
+// the next request on the same open handle with the same address and bytes, pass without
+// delivering it again; with a request time, the time of both passes after the second.
 #pragma once
 
 #include <chrono>
@@ -75,6 +80,9 @@ class Bench final : public Driver {
   void FailRequest(std::uint64_t k);                      // the k-th request from now on fails
   void FailNextRequest(TraceKind kind);                   // kDescriptor, kWrite, kRead or kOther
   void UnplugBeforeRequest(std::uint64_t k, int device);  // k counted from now on
+  // The next write to `address` of `device` (with its copy) succeeds but never reaches the
+  // chip, as a unit that did not take a command.
+  void LoseNextWrite(int device, std::uint16_t address);
   void Unplug(int device);
   void Replug(int device);  // comes back as after a power cycle
   void UnplugAt(int device, std::uint64_t atMicros);
@@ -98,9 +106,14 @@ class Bench final : public Driver {
   bool Serve(Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
              std::uint32_t outSize, std::uint32_t& returned, TraceEntry& entry);
   void SetPlugged(Chip& chip, bool plugged);
+  bool IsCopyOfLastWrite(const Chip& chip, std::uint32_t code, const void* in, std::uint32_t inSize,
+                         const void* out, std::uint32_t outSize) const;
+  void PassRequestTime(std::uint64_t micros);
+  void PayOwedTime(Chip& chip);
 
   mutable std::mutex mutex_;
   const Clocking clocking_;
+  const std::uint64_t requestMicros_;
   const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
   std::uint64_t virtualNow_ = 0;
   std::vector<std::unique_ptr<Chip>> chips_;  // indexed by device number
@@ -112,7 +125,8 @@ class Bench final : public Driver {
   std::uint64_t requests_ = 0;
   std::vector<std::uint64_t> failAt_;
   std::vector<TraceKind> failNext_;
-  std::vector<std::pair<std::uint64_t, int>> unplugAt_;  // (request number, device)
+  std::vector<std::pair<std::uint64_t, int>> unplugAt_;    // (request number, device)
+  std::vector<std::pair<int, std::uint16_t>> lostWrites_;  // (device, address)
   std::vector<Event> events_;
 };
 

@@ -48,6 +48,10 @@ struct UnitConfig {
 
 struct BenchConfig {
   std::vector<UnitConfig> units;
+  // The bench time each driver request (open, memory read or write, descriptor) takes, as the
+  // wire takes it on a real unit. Virtual clock only; a live bench's requests take what they
+  // take.
+  std::uint64_t requestMicros = 0;
 };
 
 // An Orvane at device 0, a Kestrin at 1, a Polyax at 2, no firmware running, serial numbers

@@ -27,6 +27,9 @@ struct Invalid {
   std::string message;
 };
 
+// A second per request is already far slower than any wire.
+constexpr std::int64_t kMaxRequestMicros = 1'000'000;
+
 [[noreturn]] void Fail(const std::string& path, const std::string& what) {
   throw Invalid{path + ": " + what};
 }
@@ -177,11 +180,14 @@ UnitConfig ReadUnit(const json& value, const std::string& path) {
 BenchConfig ReadBench(const json& root) {
   if (!root.is_object()) Fail("description", "expected an object with the key \"units\"");
   for (const auto& [key, item] : root.items())
-    if (key != "units") Fail(key, "unknown key");
+    if (key != "units" && key != "requestMicros") Fail(key, "unknown key");
   if (!root.contains("units")) Fail("units", "missing, but required");
   const json& units = root["units"];
   if (!units.is_array()) Fail("units", "expected an array of units");
   BenchConfig bench;
+  if (root.contains("requestMicros"))
+    bench.requestMicros = static_cast<std::uint64_t>(
+        Integer(root["requestMicros"], "requestMicros", 0, kMaxRequestMicros));
   std::set<int> devices;
   for (std::size_t i = 0; i < units.size(); ++i) {
     UnitConfig unit = ReadUnit(units[i], Index("units", i));

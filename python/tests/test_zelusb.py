@@ -158,6 +158,23 @@ def test_a_bench_description_as_dict_text_or_file(tmp_path, how, describe):
         assert (kestrin.get_serial(), kestrin.firmware_version) == ("KS-0042", "2.10")
 
 
+CLASSES_AND_MODELS = [
+    (zelusb.OrvaneControl, "orvane"),
+    (zelusb.KestrinControl, "kestrin"),
+    (zelusb.PolyaxControl, "polyax"),
+]
+
+
+@pytest.mark.parametrize("cls, model", CLASSES_AND_MODELS, ids=[m for _, m in CLASSES_AND_MODELS])
+def test_short_moves_run_once_on_a_bench_with_request_time(cls, model):
+    unit = {"device": 0, "model": model, "firmware": "running"}
+    with zelusb.Bench({"requestMicros": 1000, "units": [unit]}) as bench, cls(bench) as control:
+        control.set_motor_freq(1, 13333)  # a step every 75 us, far less than one request
+        for _ in range(20):
+            control.move_motor(1, 3)
+        assert control.get_motor_position(1) == 60
+
+
 BAD_DESCRIPTIONS = [
     ({"units": [{"device": 200, "model": "kestrin"}]}, ValueError, "units[0].device: expected an integer from 0 to 127"),
     ('{"units": [{"device": 1, "model": "kestrel"}]}', ValueError, "units[0].model"),

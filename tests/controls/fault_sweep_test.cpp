@@ -63,8 +63,11 @@ struct Case {
 };
 
 // A move counts as started once its command byte went out: a status check that fails after it
-// does not call the move off, and the Polyax unit still gets the commands that run it.
+// does not call the move off, and the Polyax unit still gets the commands that run it. Nor does
+// a failed read of the motor's position between the step count and the command byte: without
+// it, a stopped status after the command sends the command once more, as without a position.
 constexpr std::uint16_t kMoveCommand = 0x1C20;
+constexpr std::uint16_t kStepCount = 0x1C30;
 
 enum class Fault { kFailRequest, kUnplug };
 
@@ -77,6 +80,7 @@ struct Sweep {
 // first request fails the write as a whole succeeded, and the operation rightly goes on.
 int WritesAfterFailure(const std::vector<sim::TraceEntry>& trace) {
   const sim::TraceEntry* failed = nullptr;
+  bool countWritten = false;
   int writes = 0;
   for (std::size_t i = 0; i < trace.size(); ++i) {
     const auto& e = trace[i];
@@ -85,7 +89,10 @@ int WritesAfterFailure(const std::vector<sim::TraceEntry>& trace) {
     if (failed == nullptr) {
       const bool request = e.kind == sim::TraceKind::kWrite || e.kind == sim::TraceKind::kRead ||
                            e.kind == sim::TraceKind::kDescriptor;
+      if (e.kind == sim::TraceKind::kWrite && e.address == kStepCount) countWritten = e.ok;
       if (!request || e.ok) continue;
+      if (countWritten && e.address != kStepCount)
+        continue;  // the position read before the command
       const bool repeated = e.kind == sim::TraceKind::kWrite && i + 1 < trace.size() &&
                             trace[i + 1].kind == sim::TraceKind::kWrite && trace[i + 1].ok &&
                             trace[i + 1].address == e.address && trace[i + 1].bytes == e.bytes;

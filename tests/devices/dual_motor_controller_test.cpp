@@ -23,7 +23,7 @@ class DualMotorTest : public ::testing::Test {
   // Line n of the traffic; a shorter traffic gives a line that fails the comparison.
   std::string TrafficLine(std::size_t n) {
     const auto traffic = Traffic();
-    return n < traffic.size() ? traffic[n] : "(" + std::to_string(traffic.size()) + " lines)";
+    return n < traffic.size() ? traffic[n] : std::to_string(traffic.size()) + " lines only";
   }
   void SetPosition(std::uint16_t reg, std::int32_t value) {
     std::uint8_t bytes[4];
@@ -65,33 +65,63 @@ TEST_F(DualMotorTest, PositionRegisterByMotorNumber) {
   EXPECT_EQ(motors.GetMotorPosition(1), kNoPosition);
 }
 
-// A chip without firmware never reports the motion, so the command goes out a second time.
-TEST_F(DualMotorTest, MoveWritesCountThenCommandAndRepeatsItWhileStatusReadsZero) {
-  EXPECT_TRUE(motors.MoveMotor(2, -5));
-  EXPECT_THAT(Traffic(), ElementsAre("read 0 0x1C22 1 ok 00", "write 0 0x1C30 FB FF FF FF ok",
-                                     "write 0 0x1C30 FB FF FF FF ok", "write 0 0x1C20 62 ok",
-                                     "write 0 0x1C20 62 ok", "read 0 0x1C22 1 ok 00",
-                                     "write 0 0x1C20 62 ok", "write 0 0x1C20 62 ok"));
-}
-
-TEST_F(DualMotorTest, CommandIsNotRepeatedOnceStatusReadsAnythingButZero) {
-  for (std::uint8_t flags : {0x40, 0x80}) {  // resting at an end switch: the move is allowed
+// After the command, a stopped status with the motor where it was means the unit has not
+// taken the command: it goes out a second time. A chip without firmware never takes it. Any
+// other status, or a failed status read, sends it once; an unreadable position sends it again.
+TEST_F(DualMotorTest, CommandIsRepeatedOnlyWhileTheUnitReportsNoMotionAndTheSamePosition) {
+  const std::string status = "read 0 0x1C22 1 ok ";
+  const std::vector<std::string> count = {"write 0 0x1C30 FB FF FF FF ok",
+                                          "write 0 0x1C30 FB FF FF FF ok"};
+  const std::vector<std::string> command = {"write 0 0x1C20 62 ok", "write 0 0x1C20 62 ok"};
+  const std::string position = "read 0 0x1C3A 4 ok 00 00 00 00";
+  const std::string unreadable = "read 0 0x1C3A 4 fail";
+  const struct {
+    const char* name;
+    std::uint8_t flags;
+    std::uint64_t failing;  // the request that fails, counted from the move's first
+    std::vector<std::vector<std::string>> traffic;
+  } cases[] = {
+      {"not taken",
+       0x00,
+       0,
+       {{status + "00"}, count, {position}, command, {status + "00", position}, command}},
+      {"resting at the forward switch",
+       0x40,
+       0,
+       {{status + "40"}, count, {position}, command, {status + "40"}}},
+      {"resting at the backward switch",
+       0x80,
+       0,
+       {{status + "80"}, count, {position}, command, {status + "80"}}},
+      {"running", 0x01, 0, {{status + "01"}}},
+      {"status read after the command fails",
+       0x00,
+       7,
+       {{status + "00"}, count, {position}, command, {"read 0 0x1C22 1 fail"}}},
+      {"position read before the command fails",
+       0x00,
+       4,
+       {{status + "00"}, count, {unreadable}, command, {status + "00"}, command}},
+      {"position read after the command fails",
+       0x00,
+       8,
+       {{status + "00"}, count, {position}, command, {status + "00", unreadable}, command}},
+  };
+  for (const auto& c : cases) {
+    bench.Poke(0, dm::kStatusFlags, c.flags);
     bench.ClearTrace();
-    bench.Poke(0, dm::kStatusFlags, flags);
-    EXPECT_TRUE(motors.MoveMotor(1, 7));
-    EXPECT_EQ(Lines(bench, {"write 0 0x1C20"}).size(), 2u) << int{flags};
+    if (c.failing != 0) bench.FailRequest(c.failing);
+    EXPECT_EQ(motors.MoveMotor(2, -5), c.flags != 0x01) << c.name;
+    std::vector<std::string> expected;
+    for (const auto& part : c.traffic) expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(Traffic(), expected) << c.name;
   }
-  bench.Poke(0, dm::kStatusFlags, 0);
-  bench.ClearTrace();
-  bench.FailRequest(6);  // the status read after the command: error
-  EXPECT_TRUE(motors.MoveMotor(1, 7));
-  EXPECT_EQ(Lines(bench, {"write 0 0x1C20"}).size(), 2u);
 }
 
 TEST_F(DualMotorTest, MoveHomeSendsTheLongestBackwardMoveInTheStoredMode) {
   EXPECT_TRUE(motors.MoveHome(1));
   EXPECT_EQ(TrafficLine(1), "write 0 0x1C30 01 00 00 80 ok");
-  EXPECT_EQ(TrafficLine(3), "write 0 0x1C20 42 ok");
+  EXPECT_EQ(TrafficLine(4), "write 0 0x1C20 42 ok");
 }
 
 TEST_F(DualMotorTest, RefusedMovesSendNothing) {
@@ -120,7 +150,7 @@ TEST_F(DualMotorTest, ModeIsKeptOnTheHostAndGoesOutWithTheNextMove) {
   EXPECT_EQ(motors.GetMotorMode(1), 1);
   EXPECT_TRUE(Traffic().empty());
   EXPECT_TRUE(motors.MoveMotor(1, 1));
-  EXPECT_EQ(TrafficLine(3), "write 0 0x1C20 41 ok");
+  EXPECT_EQ(TrafficLine(4), "write 0 0x1C20 41 ok");
   EXPECT_EQ(motors.GetMotorCount(), 2);
 }
 

@@ -88,10 +88,12 @@ TEST(PolyaxControllerTest, MoveStagesCountAndModeThenTakesAndStartsThem) {
   EXPECT_TRUE(polyax.motors.MoveMotor(7, 500));
   const Lines count = {"write 0 0x1C30 F4 01 00 00 ok", "write 0 0x1C30 F4 01 00 00 ok"};
   const Lines control = {"write 0 0x1C20 41 ok", "write 0 0x1C20 41 ok"};
-  // Not yet running before the start command: the control byte goes out a second time.
+  const Lines position = Command(7, 6, {"read 0 0x1C2C 4 ok 00 00 00 00"});
+  // Not yet running before the start command, and still where it was: the control byte goes
+  // out a second time.
   EXPECT_EQ(Exchanges(polyax.bench),
-            Join({kNothingPending, Command(7, 4, kStopped), count, control, Command(7, 4, kStopped),
-                  control, Command(7, 14), Command(7, 9)}));
+            Join({kNothingPending, Command(7, 4, kStopped), count, position, control,
+                  Command(7, 4, kStopped), position, control, Command(7, 14), Command(7, 9)}));
 }
 
 TEST(PolyaxControllerTest, MoveOfZeroStepsStillSendsBothCommands) {

@@ -45,10 +45,11 @@ TEST(BenchDescriptionTest, MinimalUnitTakesTheDefaults) {
   EXPECT_EQ(unit.countsPerStep, 10);
   EXPECT_FALSE(unit.unplugged);
   EXPECT_TRUE(Parse(R"({"units": []})").units.empty());
+  EXPECT_EQ(bench.requestMicros, 0u);
 }
 
 TEST(BenchDescriptionTest, EveryKeyReachesTheUnit) {
-  const BenchConfig bench = Parse(R"({"units": [
+  const BenchConfig bench = Parse(R"({"requestMicros": 1000, "units": [
     {"device": 0, "model": "orvane", "vendor": 4660, "product": 22136, "release": 258,
      "firmware": "running", "serial": "OR-0042", "eepromMarker": 178, "version": [2, 10],
      "speedDivider": 65535, "positions": [-5, 7], "limits": [-100, 200],
@@ -58,6 +59,7 @@ TEST(BenchDescriptionTest, EveryKeyReachesTheUnit) {
      "positions": [1, 2, 3]},
     {"device": 9, "model": "kestrin", "firmware": "none"}]})");
   ASSERT_EQ(bench.units.size(), 3u);
+  EXPECT_EQ(bench.requestMicros, 1000u);
   const UnitConfig& o = bench.units[0];
   EXPECT_EQ(o.vendor, 0x1234);
   EXPECT_EQ(o.product, 0x5678);
@@ -94,6 +96,10 @@ TEST(BenchDescriptionTest, RejectionsNameTheKey) {
       {R"({})", "units: missing, but required"},
       {R"({"units": {}})", "units: expected an array of units"},
       {R"({"units": [], "unit": 1})", "unit: unknown key"},
+      {R"({"units": [], "requestMicros": -1})",
+       "requestMicros: expected an integer from 0 to 1000000"},
+      {R"({"units": [], "requestMicros": 1.5})",
+       "requestMicros: expected an integer from 0 to 1000000"},
       {R"({"units": [3]})", "units[0]: expected an object describing a unit"},
       {R"({"units": [{"model": "kestrin"}]})", "units[0].device: missing, but required"},
       {R"({"units": [{"device": 1}]})", "units[0].model: missing, but required"},

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "devices/sensor_registers.h"
 #include "link/ezusb_protocol.h"
 #include "tests/support/bench_units.h"
 
@@ -137,6 +138,45 @@ TEST(BenchTest, VirtualTimeMovesOnlyOnSleepAndLiveTimeIsReal) {
   sim::Bench live(BenchConfig{}, Clocking::kLive);
   live.Sleep(2);
   EXPECT_GE(live.NowMicros(), 2'000u);
+}
+
+// Each open, read and write takes the request time; the two copies of a write reach the chip
+// together and their time passes after the second, which is not delivered again. A repeated
+// write that is not the next request on the handle is a write of its own.
+TEST(BenchTest, RequestTimePassesAfterEachRequestAndAfterBothCopiesOfAWrite) {
+  UnitConfig orvane = Unit(0, UnitModel::kOrvane, true);
+  orvane.actuatorMicros = 1;  // a step ends long before the next request
+  BenchConfig config = Bench({orvane});
+  config.requestMicros = 1000;
+  sim::Bench bench(config);
+  const DriverHandle h = bench.Open(kDevice0);
+  EXPECT_EQ(bench.NowMicros(), 1000u);
+  EXPECT_TRUE(Write(bench, h, sensors::kActuatorStep, {1, 0}));
+  EXPECT_TRUE(Write(bench, h, sensors::kActuatorStep, {1, 0}));
+  EXPECT_TRUE(Write(bench, h, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
+  EXPECT_TRUE(Write(bench, h, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
+  bench.Close(h);
+  EXPECT_EQ(bench.NowMicros(), 5000u);
+  EXPECT_EQ(bench.Peek(0, sensors::kActuatorReadback), 1);  // one step, not two
+  const auto trace = bench.Trace();
+  ASSERT_EQ(trace.size(), 6u);
+  EXPECT_EQ(trace[3].atMicros, 3000u);
+  EXPECT_EQ(trace[4].atMicros, 3000u);  // the copy at the instant of the first
+
+  // The same write again after a read on the same handle: the firmware takes a second step.
+  const DriverHandle again = bench.Open(kDevice0);
+  EXPECT_TRUE(Write(bench, again, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
+  std::uint8_t setup[ezusb::vendor_request::kSize] = {ezusb::vendor_request::kFirmwareLoad};
+  setup[ezusb::vendor_request::kLength] = 1;
+  setup[ezusb::vendor_request::kDirection] = ezusb::vendor_request::kDeviceToHost;
+  std::uint8_t byte = 0;
+  std::uint32_t returned = 0;
+  EXPECT_TRUE(
+      bench.Request(again, ezusb::kIoctlVendorRequest, setup, sizeof setup, &byte, 1, returned));
+  EXPECT_TRUE(Write(bench, again, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
+  bench.Close(again);
+  EXPECT_EQ(bench.NowMicros(), 9000u);
+  EXPECT_EQ(bench.Peek(0, sensors::kActuatorReadback), 3);
 }
 
 TEST(BenchTest, TraceSinkSeesEveryOperationEvenWhenNotRecording) {

@@ -50,7 +50,10 @@ class ZelctlProcessTest : public ::testing::Test {
                    const std::string& input = "") const {
     Write("stdin.txt", input);
     std::string command = launcher + (launcher.empty() ? "" : " ") + Quote(ZELCTL_PATH);
-    for (const auto& arg : args) command += " " + Quote(arg);
+    for (const auto& arg : args) {
+      command += ' ';
+      command += Quote(arg);
+    }
     command += " < " + Quote(Path("stdin.txt")) + " > " + Quote(Path("stdout.txt")) + " 2> " +
                Quote(Path("stderr.txt"));
     const int raw = std::system(command.c_str());

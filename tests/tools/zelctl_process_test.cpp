@@ -129,6 +129,17 @@ TEST_F(Zelctl, RefusedSynchronousMoveKeepsItsStatusForLastError) {
                             "LastError -> 0"}));
 }
 
+// With a millisecond a request, 1-step moves at the highest speed have ended before their
+// status is read: each still runs once.
+TEST_F(Zelctl, ShortMovesOnABenchWithRequestTimeRunOnce) {
+  const Outcome run = RunOnBench(
+      R"({"requestMicros": 1000, "units": [{"device": 0, "model": "kestrin", "firmware": "running"}]})",
+      "kestrin",
+      "SetMotorFreq 1 13333; MoveMotor 1 1; MoveMotor 1 1; MoveMotor 1 1; GetMotorPosition 1");
+  EXPECT_EQ(run.out, Lines({"SetMotorFreq -> 1", "MoveMotor -> 1", "MoveMotor -> 1",
+                            "MoveMotor -> 1", "GetMotorPosition -> 3"}));
+}
+
 TEST_F(Zelctl, SerialNumbersSelectUnitsCaseSensitively) {
   const Outcome run = RunOnBench(
       R"({"units": [{"device": 0, "model": "kestrin", "firmware": "running", "serial": "KS-1"},

@@ -78,7 +78,12 @@ struct UsbTestbed::Node {
   }
   std::string DevPath() const {
     std::string path = "/devices/usb" + std::to_string(bus);
-    if (port != 0) path += "/" + std::to_string(bus) + "-" + std::to_string(port);
+    if (port != 0) {
+      path += '/';
+      path += std::to_string(bus);
+      path += '-';
+      path += std::to_string(port);
+    }
     return path;
   }
 };
