@@ -6,13 +6,27 @@
 # wine in it (scripts/lib/wine32_root.sh), a cache outside the checkout, and 32-bit wine runs
 # inside that root: chrooted, in a mount namespace of its own, with the paths the checks read
 # and write bound at the same places. The 64-bit library runs under the host's wine64.
+#
+# ZEL_WINE32 overrides the choice, so that one machine can run the checks both ways: "root"
+# takes the i386 root even where the host has wine32:i386 (setup then makes it), "host" the
+# host's alone; unset or empty, the host's when installed, else the root. Any other value is
+# refused when this file is sourced, before anything runs with a wine nobody chose.
 
 wine32_loader=/usr/lib/wine/wine
 wine32_root=/var/cache/zelusb/wine32-i386
 # Written by setup as the root's last file, so a root cut short by an interruption is not
 # taken for a complete one.
 wine32_root_stamp=.zelusb-complete
-wine32_missing_reason="32-bit wine is not installed (package wine32:i386) and setup could not make an i386 root with wine at $wine32_root"
+wine32_choices="host, root or unset"
+case ${ZEL_WINE32:-} in
+"") wine32_missing_reason="32-bit wine is not installed (package wine32:i386) and setup could not make an i386 root with wine at $wine32_root" ;;
+host) wine32_missing_reason="ZEL_WINE32=host asks for the host's 32-bit wine, and wine32:i386 is not installed" ;;
+root) wine32_missing_reason="ZEL_WINE32=root asks for the i386 root, and there is no complete one at $wine32_root (scripts/setup makes it)" ;;
+*)
+  echo "ZEL_WINE32 is '$ZEL_WINE32': expected $wine32_choices" >&2
+  exit 2
+  ;;
+esac
 # The checkout, which the checks read (scripts, benches) and write (build trees, prefixes).
 wine32_checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
@@ -20,15 +34,35 @@ wine32_root_complete() {
   [[ -f $wine32_root/$wine32_root_stamp && -x $wine32_root$wine32_loader ]]
 }
 
-# Which 32-bit wine there is: "host" (wine32:i386 installed), else "root", else "none".
+# Which 32-bit wine there is: "host" (wine32:i386 installed), else "root", else "none"; with
+# ZEL_WINE32 set, the one it names or "none". An unknown value prints nothing and fails.
 wine32_kind() {
-  if [[ -x $wine32_loader ]]; then
-    echo host
-  elif wine32_root_complete; then
-    echo root
-  else
-    echo none
-  fi
+  case ${ZEL_WINE32:-} in
+  "")
+    if [[ -x $wine32_loader ]]; then
+      echo host
+    elif wine32_root_complete; then
+      echo root
+    else
+      echo none
+    fi
+    ;;
+  host) [[ -x $wine32_loader ]] && echo host || echo none ;;
+  root) wine32_root_complete && echo root || echo none ;;
+  *)
+    echo "ZEL_WINE32 is '$ZEL_WINE32': expected $wine32_choices" >&2
+    return 2
+    ;;
+  esac
+}
+
+# Whether setup is to make the i386 root: asked for, or the host's wine32 missing.
+wine32_root_wanted() {
+  case ${ZEL_WINE32:-} in
+  root) return 0 ;;
+  host) return 1 ;;
+  *) [[ ! -x $wine32_loader ]] ;;
+  esac
 }
 
 wine32_present() { [[ $(wine32_kind) != none ]]; }
@@ -81,8 +115,15 @@ wine32_run() {
     "$@"
     return
   fi
+  wine32_run_in_root "$@"
+}
+
+# Runs COMMAND inside the root whatever the choice (setup's test of a root it made). Inside,
+# the root's wine is the host's as seen there, and a script sourcing this file again must
+# take it so: ZEL_WINE32=root would look for a root within the root.
+wine32_run_in_root() {
   local parents=(/proc /dev /sys /tmp "${TMPDIR:-/tmp}" "$wine32_checkout" "$PWD")
-  unshare --mount --propagation private -- \
+  ZEL_WINE32=host unshare --mount --propagation private -- \
     bash -c "$(declare -f wine32_enter)"'; wine32_enter "$@"' wine32_enter \
     "$wine32_root" "$PWD" "${parents[@]}" -- "$@"
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes, as root, the i386 Debian root in which 32-bit wine runs when the host cannot install
-# wine32:i386 (scripts/lib/wine32.sh says where it lies and how it is entered). Called by
+# wine32:i386 or ZEL_WINE32=root asks for it (scripts/lib/wine32.sh says where it lies and how
+# it is entered). Called by
 # scripts/setup. The root takes every package from the main suite of the host's release, from
 # the Debian mirror that the host's own apt sources name, so a half-synced security or
 # updates index does not stop it.
@@ -44,7 +45,7 @@ host_mirror() {
 
 # The root answers when its wine starts.
 root_works() {
-  wine32_root_complete && wine32_run wine --version >/dev/null 2>&1
+  wine32_root_complete && wine32_run_in_root wine --version >/dev/null 2>&1
 }
 
 # A root mounted on the machine itself (by hand, say) must not be deleted through.
@@ -54,7 +55,7 @@ exec 9>"$wine32_root.lock"
 flock 9
 
 if root_works; then
-  say "32-bit wine: reusing the i386 root $wine32_root ($(wine32_run wine --version 2>/dev/null))"
+  say "32-bit wine: reusing the i386 root $wine32_root ($(wine32_run_in_root wine --version 2>/dev/null))"
   exit 0
 fi
 

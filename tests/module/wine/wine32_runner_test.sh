@@ -15,31 +15,60 @@ check() {
 }
 
 real_kind=$(wine32_kind) real_loader=$wine32_loader real_root=$wine32_root
+real_choice=${ZEL_WINE32:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The choice, on a made-up machine: host loader?, root's loader?, root's stamp?, expected.
-while read -r host root_loader stamp want; do
+# The choice, on a made-up machine: ZEL_WINE32 ("-" unset), host loader?, root's loader?,
+# root's stamp?, the wine chosen ("error": refused, nothing printed) and whether setup makes
+# the root.
+while read -r choice host root_loader stamp want make_root; do
   rm -rf "$work/fake"
   wine32_loader=$work/fake/loader wine32_root=$work/fake/root
   mkdir -p "$(dirname "$wine32_root$wine32_loader")"
   [[ $host == yes ]] && install -m 755 /dev/null "$wine32_loader"
   [[ $root_loader == yes ]] && install -m 755 /dev/null "$wine32_root$wine32_loader"
   [[ $stamp == yes ]] && touch "$wine32_root/$wine32_root_stamp"
-  check "host $host, root loader $root_loader, stamp $stamp" "$(wine32_kind)" "$want"
+  ZEL_WINE32=${choice#-}
+  row="ZEL_WINE32 $choice, host $host, root loader $root_loader, stamp $stamp"
+  got=$(wine32_kind 2>/dev/null) || got=error
+  check "$row: kind" "${got:-<nothing>}" "$want"
+  wine32_root_wanted && got=yes || got=no
+  check "$row: setup makes the root" "$got" "$make_root"
 done <<'ROWS'
-yes yes yes host
-yes no  no  host
-no  yes yes root
-no  yes no  none
-no  no  yes none
-no  no  no  none
+-     yes yes yes host  no
+-     yes no  no  host  no
+-     no  yes yes root  yes
+-     no  yes no  none  yes
+-     no  no  yes none  yes
+-     no  no  no  none  yes
+root  yes yes yes root  yes
+root  yes yes no  none  yes
+root  yes no  no  none  yes
+root  no  yes yes root  yes
+host  yes yes yes host  no
+host  no  yes yes none  no
+host  no  no  no  none  no
+bogus yes yes yes error no
+ROWS
+ZEL_WINE32=$real_choice
+
+# A value nobody knows stops whoever sources the file, naming the value; a known one does not.
+while read -r choice want; do
+  got=$(ZEL_WINE32=$choice bash -c 'source "$1" 2>&1 && echo sourced' sh \
+    "$wine32_checkout/scripts/lib/wine32.sh"; echo "status $?")
+  check "sourced with ZEL_WINE32 '$choice'" "$(paste -sd ' ' <<<"$got")" "$want"
+done <<'ROWS'
+root sourced status 0
+host sourced status 0
+Root ZEL_WINE32 is 'Root': expected host, root or unset status 2
+auto ZEL_WINE32 is 'auto': expected host, root or unset status 2
 ROWS
 
 # With the host's wine32 a command runs as it is, in the machine's own mount namespace.
 wine32_root=$work/fake/root
 install -m 755 /dev/null "$wine32_loader"
-check "host wine: mount namespace" "$(wine32_run readlink /proc/self/ns/mnt)" \
+check "host wine: mount namespace" "$(ZEL_WINE32='' wine32_run readlink /proc/self/ns/mnt)" \
   "$(readlink /proc/self/ns/mnt)"
 
 wine32_loader=$real_loader wine32_root=$real_root
@@ -60,6 +89,10 @@ check "root: the checkout" "$(wine32_run ls "$wine32_checkout/scripts/lib/wine32
   "$wine32_checkout/scripts/lib/wine32.sh"
 [[ $(wine32_run readlink /proc/self/ns/mnt) != "$(readlink /proc/self/ns/mnt)" ]]
 check "root: a mount namespace of its own" $? 0
+# A check that re-enters itself in the root sources this file again there, and must find the
+# root's wine as the host's, whatever ZEL_WINE32 chose outside.
+check "root: the choice seen inside" \
+  "$(wine32_run bash -c 'source "$1" && wine32_kind' sh "$wine32_checkout/scripts/lib/wine32.sh")" host
 
 mounted_here() { wine32_mounts_at "$wine32_root"; }
 
