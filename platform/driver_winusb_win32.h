@@ -4,7 +4,8 @@
 // interface class, whatever bound WinUSB to them (the INF of examples/windows, or Device
 // Manager's generic "WinUsb Device"). Each gets its device number from a UnitNumbering: the
 // port key is the device instance path (which Windows derives from the hub port for a unit
-// without a serial number), with the product ID from the interface path. The list is read again
+// without a serial number), with the product ID from the interface path; units present together
+// are numbered in the numeric order of their hub ports. The list is read again
 // when an open asks for a number whose unit is not listed (one that left, or the next number to
 // give), and a unit that fails to open is dropped from it, so its next open reads it again.
 //

@@ -7,7 +7,8 @@
 //   faults    a stall, a timeout, an unplug between two requests, a second opener, a refused
 //             pipe policy, another driver's unit
 //   numbers   numbers kept while units leave and arrive, through controls and through the
-//             driver itself; the unit list; a long read in pieces
+//             driver itself; the unit list; units present together numbered by port; a long
+//             read in pieces
 //   measure   CPU time and Win32 calls per request, through WinUSB and on the bench driver
 // Prints one line per failed check and "N passed, N failed"; exits 1 on any failure.
 #include <windows.h>
@@ -548,6 +549,29 @@ void Numbers(Units& units) {
     }
   }
   Report("the unit list");
+
+  // Units present together are numbered in the order of their hub ports, as numbers.
+  const struct {
+    const char* name;
+    std::vector<int> ports;     // of the units attached, in that order
+    std::vector<int> numbered;  // the port at numbers 0, 1, ...
+  } orders[] = {
+      {"units present together: port 10 after port 2", {10, 2}, {2, 10}},
+      {"units present together: ports 9 to 11 after port 1", {11, 1, 10, 9}, {1, 9, 10, 11}},
+  };
+  for (const auto& row : orders) {
+    std::vector<Unit> attached;
+    for (const int port : row.ports) attached.push_back({port, static_cast<int>(attached.size())});
+    units.Attach(attached);
+    zel::WinUsbDriver driver;
+    std::vector<int> numbered;
+    for (const auto& unit : driver.List()) {
+      CHECK(unit.number == static_cast<int>(numbered.size()));
+      numbered.push_back(std::atoi(unit.port.c_str() + unit.port.find_last_of('&') + 1));
+    }
+    CHECK(numbered == row.numbered);
+    Report(row.name);
+  }
 
   // A read longer than WinUSB's 4096 bytes goes in pieces, each at the address where the last
   // one ended; the bytes returned are their sum.
