@@ -11,6 +11,7 @@
 #include <cwctype>
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "platform/ezusb_requests.h"
@@ -86,6 +87,24 @@ std::string PortKey(const wchar_t* instance) {
                                   : '?';
   }
   return key;
+}
+
+// The hub port in an instance ID: the decimal number that ends its last part, which Windows
+// makes of the parent's ID and the port for a unit without a serial number
+// ("USB\VID_5A45&PID_314D\6&2C4F1A0&0&3": 3). nullopt for a last part without one (a serial
+// number).
+std::optional<unsigned long> HubPortOf(std::string_view instance) {
+  const std::string_view last = instance.substr(instance.find_last_of('\\') + 1);
+  const std::size_t amp = last.find_last_of('&');
+  if (amp == std::string_view::npos) return std::nullopt;
+  const std::string_view digits = last.substr(amp + 1);
+  if (digits.empty() || digits.size() > 9) return std::nullopt;
+  unsigned long port = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return port;
 }
 
 ListedUnit::State StateOf(unsigned long error) {
@@ -205,14 +224,14 @@ std::vector<WinUsbDriver::Found> WinUsbDriver::Enumerate() {
       continue;
     found.push_back({PortKey(instance), *product, std::move(path), -1});
   }
-  // Units present together are numbered in the order of the instance IDs' last part (for a
-  // unit without serial number, its place on its hub), then of the whole IDs.
+  // Units present together are numbered in the order of their ports, as numbers (port 10 after
+  // port 2), then of the whole IDs; units whose ID names no port come last.
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    const auto place = [](const std::string& port) {
-      return std::string_view(port).substr(port.find_last_of('\\') + 1);
+    const auto key = [](const Found& unit) {
+      const auto port = HubPortOf(unit.port);
+      return std::make_tuple(!port, port.value_or(0), std::string_view(unit.port));
     };
-    return std::make_pair(place(a.port), std::string_view(a.port)) <
-           std::make_pair(place(b.port), std::string_view(b.port));
+    return key(a) < key(b);
   });
   for (Found& unit : found) {
     if (const auto number = numbering_.NumberOf(unit.port, unit.productId)) {
@@ -235,9 +254,10 @@ unsigned long WinUsbDriver::OpenPath(const Api& api, const std::wstring& path,
   WINUSB_INTERFACE_HANDLE usb = nullptr;
   if (!api.initialize(file.Get(), &usb)) return kNotWinUsb;
   Owned guard(usb, WINUSB_INTERFACE_HANDLE{nullptr}, api.free);
+  // A pipe that refuses the policy keeps WinUSB's default timeout of 5 s: slower to give up
+  // on a unit that does not answer, but never waiting for ever, so the open stands.
   ULONG timeout = kTimeoutMs;
-  if (!api.setPipePolicy(usb, kControlPipe, PIPE_TRANSFER_TIMEOUT, sizeof timeout, &timeout))
-    return ERROR_GEN_FAILURE;  // without its timeout a request could wait for ever
+  api.setPipePolicy(usb, kControlPipe, PIPE_TRANSFER_TIMEOUT, sizeof timeout, &timeout);
   session.usb = guard.Release();
   session.file = file.Release();
   return 0;

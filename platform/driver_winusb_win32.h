@@ -4,12 +4,14 @@
 // interface class, whatever bound WinUSB to them (the INF of examples/windows, or Device
 // Manager's generic "WinUsb Device"). Each gets its device number from a UnitNumbering: the
 // port key is the device instance path (which Windows derives from the hub port for a unit
-// without a serial number), with the product ID from the interface path. The list is read again
+// without a serial number), with the product ID from the interface path; units present together
+// are numbered in the numeric order of their hub ports. The list is read again
 // when an open asks for a number whose unit is not listed (one that left, or the next number to
 // give), and a unit that fails to open is dropped from it, so its next open reads it again.
 //
 // Open opens the interface path exclusively and overlapped, as WinUSB requires, binds WinUSB
-// to it and gives control transfers a timeout of 1000 ms. A unit bound to another driver (WinUSB
+// to it and gives control transfers a timeout of 1000 ms (where WinUSB refuses that policy, the
+// pipe keeps its default of 5 s and the open stands). A unit bound to another driver (WinUSB
 // refuses it) fails to open like an absent one, and a unit open in this process is not opened
 // again. The three control codes become the control transfers of platform/usb_control.h, the
 // device descriptor through WinUsb_GetDescriptor. WinUSB takes at most 4096 bytes in one

@@ -29,11 +29,12 @@ inline constexpr const wchar_t kInterfaceSuffix[] = L"#{a5dcbf10-6530-11d2-901f-
 extern "C" {
 // Serves chips from `bench` (chip N is the bench's device number N); nullptr: no chips.
 using ServeFunction = void (*)(zel::Driver* bench);
-// The next `count` control transfers fail with the Windows error `error`, reaching no chip.
+// The next `count` control transfers (StandInFail) or pipe policies (StandInFailPolicy) fail
+// with the Windows error `error`, reaching no chip and leaving the pipe's policy as it was.
 using FailFunction = void (*)(unsigned long error, int count);
 // Every WinUSB call is described to `watcher` as one line, for example
-//   initialize 3 | refused: another driver | refused: chip 3 gone | policy 0 3 1000 | control C0 A0
-//   1D10 0000 1 ok | descriptor 1 0 0000 18 ok | free
+//   initialize 3 | refused: another driver | refused: chip 3 gone | policy 0 3 1000 |
+//   policy 0 3 1000 fail | control C0 A0 1D10 0000 1 ok | descriptor 1 0 0000 18 ok | free
 using WatchFunction = void (*)(void (*watcher)(const char* line));
 // Calls of the stand-in's WinUSB functions (winusb.dll) or SetupAPI functions (setupapi.dll)
 // so far.
@@ -42,6 +43,7 @@ using CallsFunction = unsigned long (*)();
 
 inline constexpr const char kServe[] = "StandInServe";
 inline constexpr const char kFail[] = "StandInFail";
+inline constexpr const char kFailPolicy[] = "StandInFailPolicy";
 inline constexpr const char kWatch[] = "StandInWatch";
 inline constexpr const char kCalls[] = "StandInCalls";
 

@@ -16,8 +16,8 @@
 #include <mutex>
 #include <new>
 
-#include "platform/ezusb_requests.h"
 #include "platform/driver.h"
+#include "platform/ezusb_requests.h"
 #include "platform/usb_control.h"
 #include "tests/platform/winusb/standin.h"
 
@@ -31,10 +31,12 @@ struct Interface {
 };
 
 std::atomic<unsigned long> calls{0};
-std::mutex mutex;  // guards the three below
+std::mutex mutex;  // guards the five below
 zel::Driver* bench = nullptr;
 unsigned long failError = 0;
 int failCount = 0;
+unsigned long policyError = 0;
+int policyFailCount = 0;
 void (*watcher)(const char* line) = nullptr;
 
 void Tell(const char* format, ...) {
@@ -125,6 +127,12 @@ __declspec(dllexport) void StandInFail(unsigned long error, int count) {
   failCount = count;
 }
 
+__declspec(dllexport) void StandInFailPolicy(unsigned long error, int count) {
+  std::lock_guard lock(mutex);
+  policyError = error;
+  policyFailCount = count;
+}
+
 __declspec(dllexport) void StandInWatch(void (*watch)(const char* line)) {
   std::lock_guard lock(mutex);
   watcher = watch;
@@ -175,12 +183,24 @@ __declspec(dllexport) BOOL WINAPI WinUsb_SetPipePolicy(WINUSB_INTERFACE_HANDLE h
   Interface* usb = InterfaceOf(handle);
   if (usb == nullptr) return Fail(ERROR_INVALID_HANDLE);
   if (value == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  const ULONG shown = length == sizeof(ULONG) ? *static_cast<ULONG*>(value) : 0UL;
+  DWORD refused = 0;
+  {
+    std::lock_guard lock(mutex);
+    if (policyFailCount > 0) {
+      --policyFailCount;
+      refused = policyError;
+    }
+  }
+  if (refused != 0) {
+    Tell("policy %u %lu %lu fail", pipe, policy, shown);
+    return Fail(refused);
+  }
   if (policy == PIPE_TRANSFER_TIMEOUT) {
     if (length != sizeof(ULONG)) return Fail(ERROR_INVALID_PARAMETER);
     if (pipe == 0) usb->timeoutMs = *static_cast<ULONG*>(value);
   }
-  Tell("policy %u %lu %lu", pipe, policy,
-       length == sizeof(ULONG) ? *static_cast<ULONG*>(value) : 0UL);
+  Tell("policy %u %lu %lu", pipe, policy, shown);
   return TRUE;
 }
 

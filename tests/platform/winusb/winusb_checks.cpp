@@ -4,10 +4,11 @@
 // The real ZELUSB.dll (the Cypress-driver flavour, not the simulator one) is registered for the
 // run and its controls are created by CLSID. GROUP is one table of scenarios:
 //   controls  boot, moves and reads, SetSerial across two units, the legacy device file first
-//   faults    a stall, a timeout, an unplug between two requests, a second opener, another
-//             driver's unit
+//   faults    a stall, a timeout, an unplug between two requests, a second opener, a refused
+//             pipe policy, another driver's unit
 //   numbers   numbers kept while units leave and arrive, through controls and through the
-//             driver itself; the unit list; a long read in pieces
+//             driver itself; the unit list; units present together numbered by port; a long
+//             read in pieces
 //   measure   CPU time and Win32 calls per request, through WinUSB and on the bench driver
 // Prints one line per failed check and "N passed, N failed"; exits 1 on any failure.
 #include <windows.h>
@@ -28,8 +29,8 @@
 #include "controls/kestrin_control.h"
 #include "devices/dual_motor_registers.h"
 #include "link/ez_usb_link.h"
-#include "platform/ezusb_requests.h"
 #include "platform/driver_winusb_win32.h"
+#include "platform/ezusb_requests.h"
 #include "sim/bench.h"
 #include "tests/module/wine/check.h"
 #include "tests/platform/winusb/standin.h"
@@ -52,6 +53,7 @@ void Watch(const char* line) {
 struct StandIns {
   standin::ServeFunction serve = nullptr;
   standin::FailFunction fail = nullptr;
+  standin::FailFunction failPolicy = nullptr;
   standin::CallsFunction usbCalls = nullptr;
   standin::CallsFunction setupCalls = nullptr;
 } standIns;
@@ -68,10 +70,12 @@ bool LoadStandIns() {
   if (usb == nullptr || setup == nullptr) return false;
   standIns.serve = Resolve<standin::ServeFunction>(usb, standin::kServe);
   standIns.fail = Resolve<standin::FailFunction>(usb, standin::kFail);
+  standIns.failPolicy = Resolve<standin::FailFunction>(usb, standin::kFailPolicy);
   standIns.usbCalls = Resolve<standin::CallsFunction>(usb, standin::kCalls);
   standIns.setupCalls = Resolve<standin::CallsFunction>(setup, standin::kCalls);
   auto watch = Resolve<standin::WatchFunction>(usb, standin::kWatch);
-  if (!standIns.serve || !standIns.fail || !standIns.usbCalls || !standIns.setupCalls || !watch)
+  if (!standIns.serve || !standIns.fail || !standIns.failPolicy || !standIns.usbCalls ||
+      !standIns.setupCalls || !watch)
     return false;
   watch(&Watch);
   return true;
@@ -360,7 +364,8 @@ void Faults(Units& units) {
   const Unit unit{1, 0, Model::kKestrin, true};
   struct Row {
     const char* name;
-    std::function<void(Kestrin&)> fault;  // before the failing read
+    std::function<void(Kestrin&)> fault;  // before the read
+    LONG read;                            // what the read returns
     int error;                            // LastError after it
     const char* line;                     // what the stand-in saw of it
     std::function<void(Kestrin&)> heal;
@@ -368,22 +373,26 @@ void Faults(Units& units) {
   };
   std::unique_ptr<Holder> holder;
   const Row rows[] = {
-      {"a stall", [](Kestrin&) { standIns.fail(ERROR_GEN_FAILURE, 1); }, kDataRead,
+      {"a stall", [](Kestrin&) { standIns.fail(ERROR_GEN_FAILURE, 1); }, kNoPosition, kDataRead,
        "control C0 A0 1C36 0000 4 fail", [](Kestrin&) {}, 10},
-      {"a timeout", [](Kestrin&) { standIns.fail(ERROR_SEM_TIMEOUT, 1); }, kDataRead,
+      {"a timeout", [](Kestrin&) { standIns.fail(ERROR_SEM_TIMEOUT, 1); }, kNoPosition, kDataRead,
        "control C0 A0 1C36 0000 4 timeout", [](Kestrin&) {}, 10},
-      {"an unplug between two requests", [&](Kestrin&) { units.Unplug(unit); }, kNoDevice, "",
-       [&](Kestrin&) { units.Plug(unit); }, 0},
+      {"an unplug between two requests", [&](Kestrin&) { units.Unplug(unit); }, kNoPosition,
+       kNoDevice, "", [&](Kestrin&) { units.Plug(unit); }, 0},
       // The status asked afterwards finds the unit gone.
       {"a unit removed during a request",
-       [&](Kestrin&) { units.Bench().UnplugBeforeRequest(1, 0); }, kNoDevice,
+       [&](Kestrin&) { units.Bench().UnplugBeforeRequest(1, 0); }, kNoPosition, kNoDevice,
        "control C0 A0 1C36 0000 4 fail", [&](Kestrin&) { units.Bench().Replug(0); }, 0},
       {"a second opener is refused",
        [&](Kestrin&) {
          holder = std::make_unique<Holder>(units.PathOf(unit));
          CHECK(holder->Holds());
        },
-       kNoDevice, "", [&](Kestrin&) { holder.reset(); }, 10},
+       kNoPosition, kNoDevice, "", [&](Kestrin&) { holder.reset(); }, 10},
+      // The pipe keeps WinUSB's default timeout, and the read goes through.
+      {"a refused pipe policy does not fail the open",
+       [](Kestrin&) { standIns.failPolicy(ERROR_INVALID_PARAMETER, 1); }, 10, 0,
+       "policy 0 3 1000 fail", [](Kestrin&) {}, 10},
   };
   for (const Row& row : rows) {
     units.Attach({unit});
@@ -392,7 +401,7 @@ void Faults(Units& units) {
     CHECK(kestrin.Move(10) && kestrin.Position() == 10);
     row.fault(kestrin);
     seen.clear();
-    CHECK(kestrin.Position() == kNoPosition);
+    CHECK(kestrin.Position() == row.read);
     CHECK(kestrin.LastError() == row.error);
     if (*row.line != '\0') CHECK(std::find(seen.begin(), seen.end(), row.line) != seen.end());
     if (*row.line == '\0') CHECK(Count("control") == 0);
@@ -540,6 +549,29 @@ void Numbers(Units& units) {
     }
   }
   Report("the unit list");
+
+  // Units present together are numbered in the order of their hub ports, as numbers.
+  const struct {
+    const char* name;
+    std::vector<int> ports;     // of the units attached, in that order
+    std::vector<int> numbered;  // the port at numbers 0, 1, ...
+  } orders[] = {
+      {"units present together: port 10 after port 2", {10, 2}, {2, 10}},
+      {"units present together: ports 9 to 11 after port 1", {11, 1, 10, 9}, {1, 9, 10, 11}},
+  };
+  for (const auto& row : orders) {
+    std::vector<Unit> attached;
+    for (const int port : row.ports) attached.push_back({port, static_cast<int>(attached.size())});
+    units.Attach(attached);
+    zel::WinUsbDriver driver;
+    std::vector<int> numbered;
+    for (const auto& unit : driver.List()) {
+      CHECK(unit.number == static_cast<int>(numbered.size()));
+      numbered.push_back(std::atoi(unit.port.c_str() + unit.port.find_last_of('&') + 1));
+    }
+    CHECK(numbered == row.numbered);
+    Report(row.name);
+  }
 
   // A read longer than WinUSB's 4096 bytes goes in pieces, each at the address where the last
   // one ended; the bytes returned are their sum.
