@@ -15,6 +15,7 @@ bits=$1 packages=$(cd "$2" && pwd) work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/wine32.sh"
 source "$here/registry_tree.sh"
+source "$here/registry_views.sh"
 
 fail() {
   echo "FAILED: $*" >&2
@@ -148,13 +149,11 @@ check_installed() {
   diff <(echo "$expected") <(echo "$own") >&2 || fail "the installed entries differ from regsvr32's (< regsvr32, > package)"
   grep -qiF "\\\\0\\\\win$bits]|@=\"$(sed 's/\\/\\\\/g' <<<"${libraries[0]%%|*}")\\\\ZELUSB.dll\"" <<<"$tree" ||
     fail "no win$bits path of the type library"
-  # The other view holds the same entries for its library, but for the keys the two views
-  # share (the AppID entries and the type library).
-  local separate
-  separate=$(grep -viE '^\[software\\\\classes\\\\(appid|typelib)\\\\' <<<"$own")
+  # The other view holds its own classes and interfaces for its library; the ProgIDs, AppID
+  # entries and the type library are one key for both views (registry_views.sh).
   for entry in "${libraries[@]:1}"; do
-    [[ $(view "$tree" "$entry") == "$separate" ]] ||
-      fail "the ${entry#*|} view differs from the $bits-bit one"
+    views_check "$tree" "${libraries[0]%%|*}" "${entry%%|*}" >&2 ||
+      fail "the ${entry#*|} view differs from what 64-bit Windows keeps"
     grep -qiF "\\\\0\\\\win32]|@=\"$(sed 's/\\/\\\\/g' <<<"${entry%%|*}")\\\\ZELUSB.dll\"" <<<"$tree" ||
       fail "no win32 path of the type library"
   done
