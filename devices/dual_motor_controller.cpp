@@ -64,8 +64,10 @@ bool DualMotorController::StartRelativeMove(std::int32_t motor, std::int32_t ste
   if (!link_.WriteByte(command, dm::kMoveCommand)) return false;
   status = GetMotorStatus(motor);
   if (status != eMotorStopped) return true;
-  const std::int32_t after = before == kNoPosition ? kNoPosition : GetMotorPosition(motor);
-  if (before != kNoPosition && after != kNoPosition && after != before) return true;
+  if (before != kNoPosition) {
+    const std::int32_t after = GetMotorPosition(motor);
+    if (after != kNoPosition && after != before) return true;  // it has run and ended
+  }
   // The unit has not taken the command (or its position is unreadable): it goes out once
   // more, no more.
   return link_.WriteByte(command, dm::kMoveCommand);

@@ -221,7 +221,6 @@ DriverHandle Bench::Open(const char* name) noexcept {
   PassRequestTime(requestMicros_);
   if (!ok) return kNoDriverHandle;
   chip->open = true;
-  chip->copyMayFollow = false;
   return HandleOf(device);
 }
 

@@ -7,6 +7,7 @@
 
 #include "devices/dual_motor_registers.h"
 #include "sim/bench.h"
+#include "tests/devices/register_exchanges.h"
 #include "tests/support/bench_units.h"
 
 namespace zel {
@@ -15,6 +16,7 @@ namespace {
 namespace dm = dual_motor;
 using sim::UnitModel;
 using ::testing::ElementsAre;
+using testing::Join;
 using testing::Lines;
 
 class DualMotorTest : public ::testing::Test {
@@ -79,42 +81,28 @@ TEST_F(DualMotorTest, CommandIsRepeatedOnlyWhileTheUnitReportsNoMotionAndTheSame
     const char* name;
     std::uint8_t flags;
     std::uint64_t failing;  // the request that fails, counted from the move's first
-    std::vector<std::vector<std::string>> traffic;
+    std::vector<std::string> traffic;
   } cases[] = {
-      {"not taken",
-       0x00,
-       0,
-       {{status + "00"}, count, {position}, command, {status + "00", position}, command}},
-      {"resting at the forward switch",
-       0x40,
-       0,
-       {{status + "40"}, count, {position}, command, {status + "40"}}},
-      {"resting at the backward switch",
-       0x80,
-       0,
-       {{status + "80"}, count, {position}, command, {status + "80"}}},
-      {"running", 0x01, 0, {{status + "01"}}},
-      {"status read after the command fails",
-       0x00,
-       7,
-       {{status + "00"}, count, {position}, command, {"read 0 0x1C22 1 fail"}}},
-      {"position read before the command fails",
-       0x00,
-       4,
-       {{status + "00"}, count, {unreadable}, command, {status + "00"}, command}},
-      {"position read after the command fails",
-       0x00,
-       8,
-       {{status + "00"}, count, {position}, command, {status + "00", unreadable}, command}},
+      {"not taken", 0x00, 0,
+       Join({{status + "00"}, count, {position}, command, {status + "00", position}, command})},
+      {"resting at the forward switch", 0x40, 0,
+       Join({{status + "40"}, count, {position}, command, {status + "40"}})},
+      {"resting at the backward switch", 0x80, 0,
+       Join({{status + "80"}, count, {position}, command, {status + "80"}})},
+      {"running", 0x01, 0, {status + "01"}},
+      {"status read after the command fails", 0x00, 7,
+       Join({{status + "00"}, count, {position}, command, {"read 0 0x1C22 1 fail"}})},
+      {"position read before the command fails", 0x00, 4,
+       Join({{status + "00"}, count, {unreadable}, command, {status + "00"}, command})},
+      {"position read after the command fails", 0x00, 8,
+       Join({{status + "00"}, count, {position}, command, {status + "00", unreadable}, command})},
   };
   for (const auto& c : cases) {
     bench.Poke(0, dm::kStatusFlags, c.flags);
     bench.ClearTrace();
     if (c.failing != 0) bench.FailRequest(c.failing);
     EXPECT_EQ(motors.MoveMotor(2, -5), c.flags != 0x01) << c.name;
-    std::vector<std::string> expected;
-    for (const auto& part : c.traffic) expected.insert(expected.end(), part.begin(), part.end());
-    EXPECT_EQ(Traffic(), expected) << c.name;
+    EXPECT_EQ(Traffic(), c.traffic) << c.name;
   }
 }
 

@@ -163,16 +163,10 @@ TEST(BenchTest, RequestTimePassesAfterEachRequestAndAfterBothCopiesOfAWrite) {
   EXPECT_EQ(trace[3].atMicros, 3000u);
   EXPECT_EQ(trace[4].atMicros, 3000u);  // the copy at the instant of the first
 
-  // The same write again after a read on the same handle: the firmware takes a second step.
+  // The same write again after another request on the same handle: a second step.
   const DriverHandle again = bench.Open(kDevice0);
   EXPECT_TRUE(Write(bench, again, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
-  std::uint8_t setup[ezusb::vendor_request::kSize] = {ezusb::vendor_request::kFirmwareLoad};
-  setup[ezusb::vendor_request::kLength] = 1;
-  setup[ezusb::vendor_request::kDirection] = ezusb::vendor_request::kDeviceToHost;
-  std::uint8_t byte = 0;
-  std::uint32_t returned = 0;
-  EXPECT_TRUE(
-      bench.Request(again, ezusb::kIoctlVendorRequest, setup, sizeof setup, &byte, 1, returned));
+  EXPECT_TRUE(Write(bench, again, sensors::kActuatorStep, {1, 0}));
   EXPECT_TRUE(Write(bench, again, sensors::kActuatorCommand, {sensors::kActuatorExecute}));
   bench.Close(again);
   EXPECT_EQ(bench.NowMicros(), 9000u);
