@@ -26,14 +26,24 @@ namespace {
 constexpr GUID kUsbDeviceInterface = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
-constexpr DriverHandle kFirstHandle = -2;  // unit N's handle is kFirstHandle - N
+// Unit N's handle in its session G is kFirstHandle - (G * kMaxNumbers + N): negative, so never
+// a kernel handle, and new with every session, so a handle kept after its Close never reaches
+// the unit's next session. Sessions are counted modulo kGenerations, which keeps the handle
+// within 32 bits.
+constexpr DriverHandle kFirstHandle = -2;
+constexpr DriverHandle kNumbers = UnitNumbering::kMaxNumbers;
+constexpr DriverHandle kGenerations = (0x7FFFFFFF - 2) / kNumbers;
 constexpr ULONG kControlPipe = 0;
 // An error of ours (bit 29 marks application errors): WinUSB refused the device.
 constexpr unsigned long kNotWinUsb = (1UL << 29) | 1;
 constexpr DWORD kInstanceIdChars = 256;  // device instance IDs are at most 200 characters
 
 int NumberOf(DriverHandle handle) {
-  return static_cast<int>(kFirstHandle - handle);
+  return static_cast<int>((kFirstHandle - handle) % kNumbers);
+}
+
+DriverHandle HandleOf(int number, std::uint32_t generation) {
+  return kFirstHandle - (static_cast<DriverHandle>(generation) * kNumbers + number);
 }
 
 // Owns a handle and closes it with `close` on every way out of a scope, unless released. `empty`
@@ -111,10 +121,11 @@ ListedUnit::State StateOf(unsigned long error) {
   switch (error) {
     case 0:
       return ListedUnit::State::kReady;
+    // Windows answers a second opener of a WinUSB device with access denied, whatever the
+    // share mode; a sharing violation says the same of a device opened without sharing.
     case ERROR_SHARING_VIOLATION:
-      return ListedUnit::State::kInUse;
     case ERROR_ACCESS_DENIED:
-      return ListedUnit::State::kRefused;
+      return ListedUnit::State::kInUse;
     default:
       return ListedUnit::State::kOtherDriver;
   }
@@ -166,13 +177,14 @@ WinUsbDriver::WinUsbDriver() = default;
 WinUsbDriver::~WinUsbDriver() = default;  // winusb.dll stays loaded with the process
 
 bool WinUsbDriver::OwnsHandle(DriverHandle handle) noexcept {
-  return handle <= kFirstHandle && handle > kFirstHandle - UnitNumbering::kMaxNumbers;
+  return handle <= kFirstHandle && handle > kFirstHandle - kNumbers * kGenerations;
 }
 
 const WinUsbDriver::Api* WinUsbDriver::LoadApi() noexcept {
   if (apiTried_) return api_.get();
   apiTried_ = true;
-  HMODULE module = LoadLibraryW(L"winusb.dll");
+  // From the system folder only: a winusb.dll planted beside a client program is never loaded.
+  HMODULE module = LoadLibraryExW(L"winusb.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module == nullptr) return nullptr;
   Api api;
   api.initialize = Resolve<decltype(api.initialize)>(module, "WinUsb_Initialize");
@@ -293,7 +305,10 @@ DriverHandle WinUsbDriver::Open(const char* name) noexcept {
     path.clear();  // gone, busy or refused: the next open reads the list again
     return kNoDriverHandle;
   }
-  return kFirstHandle - number;
+  session.generation = (session.generation + 1) % static_cast<std::uint32_t>(kGenerations);
+  const DriverHandle handle = HandleOf(number, session.generation);
+  session.handle.store(handle, std::memory_order_release);
+  return handle;
 }
 
 bool WinUsbDriver::Request(DriverHandle handle, std::uint32_t code, const void* in,
@@ -301,8 +316,11 @@ bool WinUsbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
                            std::uint32_t& returned) noexcept {
   returned = 0;
   if (!OwnsHandle(handle)) return false;
-  // The handle's owner alone uses its session; Open filled it and the API under the lock.
-  WINUSB_INTERFACE_HANDLE winusb = open_[NumberOf(handle)].usb;
+  // The handle's owner alone uses its session, which Open filled, with the API, under the lock
+  // before it published the handle; a handle of a closed session no longer matches.
+  const Session& session = open_[NumberOf(handle)];
+  if (session.handle.load(std::memory_order_acquire) != handle) return false;
+  WINUSB_INTERFACE_HANDLE winusb = session.usb;
   if (winusb == nullptr || api_ == nullptr) return false;
   const Api& api = *api_;
   const auto transfer = usb::ControlTransferOf(code, in, inSize, out, outSize);
@@ -320,7 +338,10 @@ bool WinUsbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
 void WinUsbDriver::Close(DriverHandle handle) noexcept {
   if (!OwnsHandle(handle)) return;
   std::lock_guard lock(mutex_);
-  if (api_ != nullptr) CloseSession(*api_, open_[NumberOf(handle)]);
+  Session& session = open_[NumberOf(handle)];
+  if (session.handle.load(std::memory_order_relaxed) != handle) return;  // closed already
+  session.handle.store(kNoDriverHandle, std::memory_order_release);
+  if (api_ != nullptr) CloseSession(*api_, session);
 }
 
 void WinUsbDriver::Sleep(std::uint32_t milliseconds) noexcept {

@@ -19,11 +19,15 @@
 // last one ended, and returns their sum. A stall, a timeout, a unit gone or any other control
 // code fails the request.
 //
-// winusb.dll is loaded on the first open, so the library loads on a system without it (where
-// every open here fails). Handles are -2 - N for unit N: never a kernel handle, so a driver that
-// also opens files can tell them apart (OwnsHandle). Thread-safe.
+// winusb.dll is loaded from the system folder on the first open, so the library loads on a
+// system without it (where every open here fails). Handles are negative numbers below -1: never
+// a kernel handle, so a driver that also opens files can tell them apart (OwnsHandle). Each
+// session of a unit has a handle of its own, so a handle used after its Close fails and never
+// reaches the unit's next session. List reports a unit that another program holds (Windows
+// answers access denied) as in use. Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -62,8 +66,10 @@ class WinUsbDriver final : public Driver {
  private:
   struct Api;  // winusb.dll's functions, once loaded
   struct Session {
-    void* file = nullptr;  // the interface path's file handle; nullptr when closed
-    void* usb = nullptr;   // WinUSB's interface handle over it
+    void* file = nullptr;          // the interface path's file handle; nullptr when closed
+    void* usb = nullptr;           // WinUSB's interface handle over it
+    std::uint32_t generation = 0;  // sessions of this unit so far, modulo a bound
+    std::atomic<DriverHandle> handle{kNoDriverHandle};  // this session's; none when closed
   };
 
   // A unit the list holds: its port key, product, interface path and number (-1: none left).

@@ -3,9 +3,11 @@
 // arrive as WinUSB takes them; the memory request 0xA0 becomes the bench's memory write or read,
 // the standard GET_DESCRIPTOR of the device descriptor its descriptor request. WinUSB's own
 // rules hold: at most 4096 bytes in one control transfer, a timeout per pipe (5 s until set),
-// Windows' error codes (a stall is ERROR_GEN_FAILURE, a timeout ERROR_SEM_TIMEOUT).
+// Windows' error codes (a stall is ERROR_GEN_FAILURE, a timeout ERROR_SEM_TIMEOUT), and a file
+// handle not opened for overlapped use is refused (ERROR_INVALID_HANDLE).
 #include <windows.h>
 
+#include <winternl.h>
 #include <winusb.h>
 
 #include <algorithm>
@@ -66,6 +68,21 @@ int ChipOf(HANDLE file) {
   if (at.hEvent != nullptr) CloseHandle(at.hEvent);
   if (!ok || text[0] < '0' || text[0] > '9') return -1;
   return std::atoi(text);
+}
+
+// Whether `file` was opened with FILE_FLAG_OVERLAPPED: the kernel keeps the handles opened
+// without it for synchronous use, and says so in the file's mode.
+bool Overlapped(HANDLE file) {
+  using Query = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+  constexpr auto kFileModeInformation = static_cast<FILE_INFORMATION_CLASS>(16);
+  constexpr ULONG kSynchronousIo = 0x10 | 0x20;  // FILE_SYNCHRONOUS_IO_ALERT and _NONALERT
+  const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  IO_STATUS_BLOCK status{};
+  ULONG mode = kSynchronousIo;
+  return query != nullptr &&
+         NT_SUCCESS(query(file, &status, &mode, sizeof mode, kFileModeInformation)) &&
+         (mode & kSynchronousIo) == 0;
 }
 
 // One control transfer on the chip: the bench's request for the setup packet.
@@ -147,6 +164,10 @@ __declspec(dllexport) BOOL WINAPI WinUsb_Initialize(HANDLE file, PWINUSB_INTERFA
   if (out == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   *out = nullptr;
   if (file == nullptr || file == INVALID_HANDLE_VALUE) return Fail(ERROR_INVALID_HANDLE);
+  if (!Overlapped(file)) {
+    Tell("refused: not overlapped");
+    return Fail(ERROR_INVALID_HANDLE);
+  }
   const int chip = ChipOf(file);
   if (chip < 0 || bench == nullptr) {
     Tell("refused: another driver");

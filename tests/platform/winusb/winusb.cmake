@@ -1,6 +1,7 @@
 # The library on WinUSB, checked under wine: wine's own winusb.dll does nothing, so stand-ins of
-# setupapi.dll and winusb.dll serve the bench's chips (standin.h). They lie beside the check
-# program, which alone loads them ahead of wine's own. Included by module/server.cmake.
+# setupapi.dll and winusb.dll serve the bench's chips (standin.h). They are built beside the check
+# program, which alone loads them ahead of wine's own: setupapi.dll from there, winusb.dll from
+# the system folder, where the program puts it for its run. Included by module/server.cmake.
 
 set(zel_winusb_checks ${CMAKE_SOURCE_DIR}/tests/platform/winusb)
 set(zel_winusb_out ${CMAKE_CURRENT_BINARY_DIR}/winusb)

@@ -1,20 +1,23 @@
-// Checks of the library on WinUSB, under wine, through the stand-ins of setupapi.dll and
-// winusb.dll beside this program (standin.h), which serve the chips of a bench on real time:
+// Checks of the library on WinUSB, under wine, through the stand-ins of setupapi.dll (beside
+// this program) and winusb.dll (put in the system folder for the run), which serve the chips of
+// a bench on real time (standin.h):
 //   winusb_checks.exe PATH\ZELUSB.dll GROUP
 // The real ZELUSB.dll (the Cypress-driver flavour, not the simulator one) is registered for the
 // run and its controls are created by CLSID. GROUP is one table of scenarios:
 //   controls  boot, moves and reads, SetSerial across two units, the legacy device file first
 //   faults    a stall, a timeout, an unplug between two requests, a second opener, a refused
-//             pipe policy, another driver's unit
+//             pipe policy, another driver's unit, a handle not opened overlapped, winusb.dll
+//             from the system folder only
 //   numbers   numbers kept while units leave and arrive, through controls and through the
-//             driver itself; the unit list; units present together numbered by port; a long
-//             read in pieces
+//             driver itself; a closed handle; the unit list; units present together numbered
+//             by port; a long read in pieces
 //   measure   CPU time and Win32 calls per request, through WinUSB and on the bench driver
 // Prints one line per failed check and "N passed, N failed"; exits 1 on any failure.
 #include <windows.h>
 
 #include <ocidl.h>
 #include <oleauto.h>
+#include <winusb.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,6 +59,8 @@ struct StandIns {
   standin::FailFunction failPolicy = nullptr;
   standin::CallsFunction usbCalls = nullptr;
   standin::CallsFunction setupCalls = nullptr;
+  BOOL(WINAPI* initialize)(HANDLE, PWINUSB_INTERFACE_HANDLE) = nullptr;
+  BOOL(WINAPI* free)(WINUSB_INTERFACE_HANDLE) = nullptr;
 } standIns;
 
 template <typename Function>
@@ -63,9 +68,54 @@ Function Resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// The folder of a module's file, with its last backslash.
+std::wstring FolderOf(HMODULE module) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+// The stand-in winusb.dll in the system folder for this run, the only place the library loads
+// it from; wine's own goes aside and comes back at the end (also after a run that crashed, at
+// the next run's start). In a 32-bit program the system folder is the 32-bit one.
+class SystemStandIn {
+ public:
+  SystemStandIn() {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    placed_ = std::wstring(system) + L"\\winusb.dll";
+    aside_ = placed_ + L".zel-aside";
+    used_ = placed_ + L".zel-used";
+    Restore();
+    const std::wstring standIn = FolderOf(nullptr) + L"winusb.dll";
+    ok_ = MoveFileW(placed_.c_str(), aside_.c_str()) &&
+          CopyFileW(standIn.c_str(), placed_.c_str(), TRUE);
+  }
+  ~SystemStandIn() { Restore(); }
+  SystemStandIn(const SystemStandIn&) = delete;
+  SystemStandIn& operator=(const SystemStandIn&) = delete;
+  bool Placed() const { return ok_; }
+
+ private:
+  // The stand-in is still loaded at the end, and a loaded module's file can be renamed but not
+  // replaced: it moves aside first, and goes when nothing has it loaded (at the latest at the
+  // next run's start).
+  void Restore() {
+    DeleteFileW(used_.c_str());
+    if (GetFileAttributesW(aside_.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    MoveFileW(placed_.c_str(), used_.c_str());
+    MoveFileW(aside_.c_str(), placed_.c_str());
+    DeleteFileW(used_.c_str());
+  }
+  std::wstring placed_, aside_, used_;
+  bool ok_ = false;
+};
+
 bool LoadStandIns() {
-  // The same modules the library loads: this program's folder comes first in the search.
-  HMODULE usb = LoadLibraryW(L"winusb.dll");
+  // The modules the library loads: winusb.dll from the system folder, setupapi.dll from this
+  // program's folder, first in the search.
+  HMODULE usb = LoadLibraryExW(L"winusb.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   HMODULE setup = LoadLibraryW(L"setupapi.dll");
   if (usb == nullptr || setup == nullptr) return false;
   standIns.serve = Resolve<standin::ServeFunction>(usb, standin::kServe);
@@ -73,9 +123,11 @@ bool LoadStandIns() {
   standIns.failPolicy = Resolve<standin::FailFunction>(usb, standin::kFailPolicy);
   standIns.usbCalls = Resolve<standin::CallsFunction>(usb, standin::kCalls);
   standIns.setupCalls = Resolve<standin::CallsFunction>(setup, standin::kCalls);
+  standIns.initialize = Resolve<decltype(standIns.initialize)>(usb, "WinUsb_Initialize");
+  standIns.free = Resolve<decltype(standIns.free)>(usb, "WinUsb_Free");
   auto watch = Resolve<standin::WatchFunction>(usb, standin::kWatch);
   if (!standIns.serve || !standIns.fail || !standIns.failPolicy || !standIns.usbCalls ||
-      !standIns.setupCalls || !watch)
+      !standIns.setupCalls || !standIns.initialize || !standIns.free || !watch)
     return false;
   watch(&Watch);
   return true;
@@ -172,19 +224,39 @@ class Units {
   std::unique_ptr<zel::sim::Bench> bench_;
 };
 
-// Holds a file open exclusively, as another program holding a unit does.
+// Holds a file as another program does: exclusively, which wine answers with a sharing
+// violation, or as a WinUSB device is held, which Windows answers with access denied whatever
+// the share mode; for that the file moves out of the units' folder and a folder stands in its
+// place (standin.h).
 class Holder {
  public:
-  explicit Holder(const std::wstring& path)
-      : file_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr)) {}
+  enum class Kind { kExclusive, kWinUsb };
+  explicit Holder(const std::wstring& path, Kind kind = Kind::kWinUsb) : path_(path) {
+    if (kind == Kind::kWinUsb) {
+      static int held = 0;
+      aside_ = path.substr(0, path.find_last_of(L'\\')) + L"-held-" + std::to_wstring(++held);
+      held_ = MoveFileW(path.c_str(), aside_.c_str()) && CreateDirectoryW(path.c_str(), nullptr);
+      return;
+    }
+    file_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
+    held_ = file_ != INVALID_HANDLE_VALUE;
+  }
   ~Holder() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (!aside_.empty()) {
+      RemoveDirectoryW(path_.c_str());
+      MoveFileW(aside_.c_str(), path_.c_str());
+    }
   }
-  bool Holds() const { return file_ != INVALID_HANDLE_VALUE; }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  bool Holds() const { return held_; }
 
  private:
-  HANDLE file_;
+  std::wstring path_, aside_;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool held_ = false;
 };
 
 // The legacy driver's device file \\.\ezusb-0. Wine opens \\.\NAME as the file NAME in its
@@ -346,7 +418,7 @@ void Controls(Units& units, LegacyDevice& legacy) {
     {
       std::unique_ptr<Holder> holder;
       if (row.busy) {
-        holder = std::make_unique<Holder>(legacy.Path());
+        holder = std::make_unique<Holder>(legacy.Path(), Holder::Kind::kExclusive);
         CHECK(holder->Holds());
       }
       Kestrin kestrin;
@@ -427,6 +499,37 @@ void Faults(Units& units) {
     CHECK(Count("control") == 0 && Count("descriptor") == 0);
   }
   Report("a unit bound to another driver");
+
+  // WinUSB binds a handle opened for overlapped use only, as the library opens units.
+  units.Attach({unit});
+  for (const bool overlapped : {false, true}) {
+    HANDLE file = CreateFileW(units.PathOf(unit).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    WINUSB_INTERFACE_HANDLE usb = nullptr;
+    const bool bound = standIns.initialize(file, &usb) != FALSE;
+    CHECK(bound == overlapped && (bound || GetLastError() == ERROR_INVALID_HANDLE));
+    if (bound) standIns.free(usb);
+    CloseHandle(file);
+  }
+  Report("WinUSB binds only a handle opened overlapped");
+}
+
+// Before anything else loads winusb.dll: the library's first open loads it from the system
+// folder, not the winusb.dll beside this program (the stand-in's own file, planted there).
+void FirstLoad() {
+  {
+    zel::WinUsbDriver driver;
+    driver.List();
+  }
+  HMODULE loaded = GetModuleHandleW(L"winusb.dll");
+  wchar_t system[MAX_PATH] = {}, wow64[MAX_PATH] = {};
+  GetSystemDirectoryW(system, MAX_PATH);
+  GetSystemWow64DirectoryW(wow64, MAX_PATH);  // a 32-bit program's system folder on 64 bits
+  const std::wstring folder = loaded == nullptr ? L"" : FolderOf(loaded);
+  CHECK(lstrcmpiW(folder.c_str(), (std::wstring(system) + L"\\").c_str()) == 0 ||
+        (*wow64 != L'\0' && lstrcmpiW(folder.c_str(), (std::wstring(wow64) + L"\\").c_str()) == 0));
+  CHECK(lstrcmpiW(folder.c_str(), FolderOf(nullptr).c_str()) != 0);
+  Report("winusb.dll comes from the system folder, never from beside the program");
 }
 
 // --- numbers ---------------------------------------------------------------------------------
@@ -517,14 +620,41 @@ void Numbers(Units& units) {
     Report(row.name);
   }
 
-  // The list: number, product, port and whether each unit can be opened now.
-  units.Attach({{1, 0}, {2, 1, Model::kPolyax}, {3, -1}, {4, 2}});
+  // A handle kept after its Close fails, and never reaches or closes the unit's next session.
+  units.Attach({{1, 0}});
   {
     zel::WinUsbDriver driver;
-    // A folder in a unit's place: Windows refuses to open a folder as a file (access denied).
-    const std::wstring refused = units.PathOf({5, 3});
-    CreateDirectoryW(refused.c_str(), nullptr);
-    Holder busy(units.PathOf({4, 2}));
+    const std::string name = std::string(zel::ezusb::kDeviceNamePrefix) + "0";
+    const zel::DriverHandle first = driver.Open(name.c_str());
+    driver.Close(first);
+    const zel::DriverHandle second = driver.Open(name.c_str());
+    CHECK(first != zel::kNoDriverHandle && second != zel::kNoDriverHandle && second != first);
+    CHECK(zel::WinUsbDriver::OwnsHandle(first) && zel::WinUsbDriver::OwnsHandle(second));
+    std::uint8_t descriptor[zel::ezusb::kDescriptorSize];
+    const auto read = [&](zel::DriverHandle handle) {
+      std::uint32_t returned = 0;
+      return driver.Request(handle, zel::ezusb::kIoctlGetDeviceDescriptor, nullptr, 0, descriptor,
+                            sizeof descriptor, returned) &&
+             returned == sizeof descriptor;
+    };
+    seen.clear();
+    CHECK(!read(first));
+    driver.Close(first);
+    CHECK(seen.empty());
+    CHECK(read(second));
+    driver.Close(second);
+    CHECK(Count("free") == 1);
+  }
+  Report("a closed handle never reaches the unit's next session");
+
+  // The list: number, product, port and whether each unit can be opened now.
+  // Two units held by other programs: one answers a sharing violation, one access denied.
+  units.Attach({{1, 0}, {2, 1, Model::kPolyax}, {3, -1}, {4, 2}, {5, 3}});
+  {
+    zel::WinUsbDriver driver;
+    Holder exclusive(units.PathOf({4, 2}), Holder::Kind::kExclusive);
+    Holder winusb(units.PathOf({5, 3}));
+    CHECK(exclusive.Holds() && winusb.Holds());
     const auto listed = driver.List();
     using State = zel::ListedUnit::State;
     const struct {
@@ -537,9 +667,8 @@ void Numbers(Units& units) {
         {1, 0x314E, "USB\\VID_5A45&PID_314E\\6&2C4F1A0&0&2", State::kReady},
         {2, 0x314D, "USB\\VID_5A45&PID_314D\\6&2C4F1A0&0&3", State::kOtherDriver},
         {3, 0x314D, "USB\\VID_5A45&PID_314D\\6&2C4F1A0&0&4", State::kInUse},
-        {4, 0x314D, "USB\\VID_5A45&PID_314D\\6&2C4F1A0&0&5", State::kRefused},
+        {4, 0x314D, "USB\\VID_5A45&PID_314D\\6&2C4F1A0&0&5", State::kInUse},
     };
-    RemoveDirectoryW(refused.c_str());
     CHECK(listed.size() == std::size(expected));
     for (std::size_t k = 0; k < std::min(listed.size(), std::size(expected)); ++k) {
       CHECK(listed[k].number == expected[k].number);
@@ -744,9 +873,17 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("usage: winusb_checks PATH\\ZELUSB.dll GROUP\n");
     return 2;
   }
+  const std::wstring wide(argv[2]);
+  const std::string group(wide.begin(), wide.end());
+  const SystemStandIn placed;
+  if (!placed.Placed()) {
+    std::printf("FAILED: the stand-in winusb.dll cannot be put in the system folder\n");
+    return 1;
+  }
+  if (group == "faults") FirstLoad();
   if (!LoadStandIns()) {
     std::printf(
-        "FAILED: the stand-ins of winusb.dll and setupapi.dll are not loaded (are they "
+        "FAILED: the stand-ins of winusb.dll and setupapi.dll are not loaded (is setupapi.dll "
         "beside this program, with WINEDLLOVERRIDES setupapi,winusb=n,b?)\n");
     return 1;
   }
@@ -761,8 +898,6 @@ int wmain(int argc, wchar_t** argv) {
   {
     Units units;
     LegacyDevice legacy;  // none: every group but the legacy rows has WinUSB's unit 0 at 0
-    const std::wstring wide(argv[2]);
-    const std::string group(wide.begin(), wide.end());
     if (group == "controls") {
       Controls(units, legacy);
     } else if (group == "faults") {
