@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "capi/event_thread.h"
 #include "controls/any_control.h"
 #include "platform/driver.h"
 
@@ -22,7 +23,9 @@ struct BenchObject {
 struct ControlObject {
   ControlKind kind;
   std::shared_ptr<Driver> driver;  // the bench or the units' driver; outlives the control
-  AnyControl control;
+  std::mutex lock;                 // held by every call on the control, for its length
+  AnyControl control;              // used under `lock` only
+  EventThread events;              // the callback's thread, when a callback is set
 };
 
 template <typename Object>

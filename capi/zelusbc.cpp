@@ -1,9 +1,10 @@
 // The C library: each exported function finds its object, calls the control's automation member
-// and maps the outcome to a result code. Nothing thrown leaves a function: every one catches
-// and answers ZEL_ERROR_OUT_OF_MEMORY or ZEL_ERROR_INTERNAL.
+// under the control's lock and maps the outcome to a result code. Nothing thrown leaves a
+// function: every one catches and answers ZEL_ERROR_OUT_OF_MEMORY or ZEL_ERROR_INTERNAL.
 #define ZELUSBC_BUILDING
 #include "capi/zelusbc.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "controls/kestrin_control.h"
 #include "controls/orvane_control.h"
 #include "controls/polyax_control.h"
+#include "link/link_status.h"
 #include "platform/automation.h"
 #include "platform/module_path.h"
 #include "sim/bench.h"
@@ -37,8 +39,9 @@ constexpr struct {
     {ZEL_ERROR_NO_DRIVER, "the attached units cannot be reached"},
     {ZEL_ERROR_OUT_OF_MEMORY, "out of memory"},
     {ZEL_ERROR_INTERNAL, "internal error"},
+    {ZEL_ERROR_TIMEOUT, "the wait ended before what it waited for came"},
 };
-static_assert(std::size(kResults) == 1 - ZEL_ERROR_INTERNAL);
+static_assert(std::size(kResults) == 1 - ZEL_ERROR_TIMEOUT);
 
 // The library lives as long as the process: its tables are never destroyed, so a call made
 // while the process ends (a finaliser of a language runtime, say) still finds them.
@@ -49,6 +52,14 @@ struct Library {
   UnitsDriver units;
   // The firmware images lie beside the library's own file.
   std::string firmwareDirectory = DirectoryOfModuleHolding(&kResults);
+  // Held while a control of the class searches its units (creation, zel_set_serial): the
+  // search opens each unit, exclusively, and two at once would each miss the unit the other
+  // holds open.
+  std::mutex searching[std::size(ezusb::kProducts)];
+
+  std::mutex& Searching(const ezusb::Product& product) {
+    return searching[&product - ezusb::kProducts];
+  }
 
   static Library& Get() {
     static Library* library = new Library;
@@ -78,7 +89,7 @@ int Guarded(Body body) noexcept {
 // `text` into the caller's buffer, as the header describes.
 int CopyOut(const std::string& text, char* buffer, std::size_t size, std::size_t* length) {
   if (length != nullptr) *length = text.size();
-  if (buffer == nullptr && size != 0) return ZEL_ERROR_NULL_POINTER;
+  if (buffer == nullptr) return size == 0 ? ZEL_OK : ZEL_ERROR_NULL_POINTER;
   if (size <= text.size()) {
     if (size > 0) buffer[0] = '\0';
     return ZEL_ERROR_BUFFER_TOO_SMALL;
@@ -96,23 +107,51 @@ template <typename Control, typename Filter>
 constexpr bool kHasMember =
     std::is_same_v<Filter, AnyClass> || std::is_same_v<Filter, Only<Control>>;
 
-// Calls `call(control)` with the control of `handle`, when its class has the member.
+std::shared_ptr<ControlObject> FindControl(zel_control* handle) {
+  return Library::Get().controls.Find(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+// Calls `call(control)` with the control of `object` under its lock, when its class has the
+// member. The callback's thread then looks again: the call may have started a move.
+template <typename Filter = AnyClass, typename Call>
+int OnControl(ControlObject& object, Call call) {
+  std::lock_guard lock(object.lock);
+  const int result = std::visit(
+      [&](auto& control) {
+        using Control = std::remove_cvref_t<decltype(*control)>;
+        if constexpr (kHasMember<Control, Filter>) {
+          return call(*control);
+        } else {
+          return ZEL_ERROR_NOT_A_MEMBER;
+        }
+      },
+      object.control);
+  object.events.Wake();
+  return result;
+}
+
+// Calls `call(control)` with the control of `handle`, as OnControl does.
 template <typename Filter = AnyClass, typename Call>
 int WithControl(zel_control* handle, Call call) noexcept {
   return Guarded([&] {
-    const auto object = Library::Get().controls.Find(reinterpret_cast<std::uintptr_t>(handle));
+    const auto object = FindControl(handle);
     if (!object) return ZEL_ERROR_HANDLE;
-    return std::visit(
-        [&](auto& control) {
-          using Control = std::remove_cvref_t<decltype(*control)>;
-          if constexpr (kHasMember<Control, Filter>) {
-            return call(*control);
-          } else {
-            return ZEL_ERROR_NOT_A_MEMBER;
-          }
-        },
-        object->control);
+    return OnControl<Filter>(*object, call);
   });
+}
+
+// Repeats `look()` until it answers other than ZEL_ERROR_TIMEOUT, pausing through the control's
+// driver between two looks (each look takes the lock for itself, so other calls get their turn
+// between them) until `timeoutMs` of pauses have passed.
+template <typename Look>
+int Waiting(ControlObject& object, std::uint32_t timeoutMs, Look look) {
+  for (std::uint32_t waited = 0;;) {
+    const int result = look();
+    if (result != ZEL_ERROR_TIMEOUT || waited >= timeoutMs) return result;
+    const std::uint32_t pause = std::min(kMovePollPauseMs, timeoutMs - waited);
+    object.driver->Sleep(pause);
+    waited += pause;
+  }
 }
 
 // A member with one out value: `member(control, &raw)` fills a value of the member's own type
@@ -239,7 +278,10 @@ int zel_control_create(const char* class_name, zel_bench* bench, zel_control** c
       object->driver = library.units.Get();
       if (!object->driver) return ZEL_ERROR_NO_DRIVER;
     }
-    object->control = MakeControl(*kind, {*object->driver, library.firmwareDirectory});
+    {
+      std::lock_guard searching(library.Searching(ezusb::ProductOf(*kind)));
+      object->control = MakeControl(*kind, {*object->driver, library.firmwareDirectory});
+    }
     *control = reinterpret_cast<zel_control*>(library.controls.Add(std::move(object)));
     return ZEL_OK;
   });
@@ -247,9 +289,11 @@ int zel_control_create(const char* class_name, zel_bench* bench, zel_control** c
 
 int zel_control_destroy(zel_control* control) {
   return Guarded([&] {
-    return Library::Get().controls.Remove(reinterpret_cast<std::uintptr_t>(control))
-               ? ZEL_OK
-               : ZEL_ERROR_HANDLE;
+    const auto object = FindControl(control);
+    if (!object || !Library::Get().controls.Remove(reinterpret_cast<std::uintptr_t>(control)))
+      return ZEL_ERROR_HANDLE;
+    object->events.Remove();
+    return ZEL_OK;
   });
 }
 
@@ -334,8 +378,24 @@ int zel_get_last_error_text(zel_control* control, char* buffer, size_t size, siz
               [&](auto& c, BSTR* out) { return c.get_LastErrorText(out); });
 }
 
+// One reading of the code, and its message from that reading.
+int zel_get_last_error_and_text(zel_control* control, int32_t* code, char* buffer, size_t size,
+                                size_t* length) {
+  return WithControl(control, [&](auto& c) {
+    if (code == nullptr) return ZEL_ERROR_NULL_POINTER;
+    std::int32_t read = 0;
+    const int result = FromHresult(c.get_LastError(&read));
+    if (result != ZEL_OK) return result;
+    const int copied = CopyOut(StatusMessage(static_cast<LinkStatus>(read)), buffer, size, length);
+    if (copied == ZEL_OK) *code = read;
+    return copied;
+  });
+}
+
 int zel_set_serial(zel_control* control, const char* serial, int* result) {
   return Value<VARIANT_BOOL>(control, result, [&](auto& c, VARIANT_BOOL* out) {
+    using Control = std::remove_cvref_t<decltype(c)>;
+    std::lock_guard searching(Library::Get().Searching(*Control::kClass.product));
     BSTR text = nullptr;
     const HRESULT made = NarrowToBstr(serial == nullptr ? "" : serial, &text);
     if (made != S_OK) return made;
@@ -392,6 +452,57 @@ int zel_get_shutter_state(zel_control* control, int32_t shutter, int* open) {
   return Value<VARIANT_BOOL, Only<PolyaxControl>>(
       control, open,
       [&](PolyaxControl& c, VARIANT_BOOL* out) { return c.GetShutterState(shutter, out); });
+}
+
+const char* zel_version(void) {
+  return ZELUSBC_VERSION;
+}
+
+int zel_wait_motor(zel_control* control, int32_t motor, uint32_t timeout_ms, int32_t* status) {
+  return Guarded([&] {
+    const auto object = FindControl(control);
+    if (!object) return ZEL_ERROR_HANDLE;
+    if (status == nullptr) return ZEL_ERROR_NULL_POINTER;
+    return Waiting(*object, timeout_ms, [&] {
+      return OnControl(*object, [&](auto& c) {
+        // The motor's pending move ends through the poll, which produces its event.
+        if (c.MovesPending(motor)) {
+          c.PollMoves();
+          if (c.MovesPending(motor)) return ZEL_ERROR_TIMEOUT;
+        }
+        EMotorStatus now = eMotorStatusError;
+        c.GetMotorStatus(motor, &now);
+        if (now == eMotorRunning) return ZEL_ERROR_TIMEOUT;
+        *status = now;
+        return ZEL_OK;
+      });
+    });
+  });
+}
+
+int zel_next_event(zel_control* control, uint32_t timeout_ms, zel_motion_event* event) {
+  return Guarded([&] {
+    const auto object = FindControl(control);
+    if (!object) return ZEL_ERROR_HANDLE;
+    if (event == nullptr) return ZEL_ERROR_NULL_POINTER;
+    if (object->events.Active()) return ZEL_ERROR_TIMEOUT;  // the callback takes them all
+    return Waiting(*object, timeout_ms, [&] {
+      bool pending = false;
+      return NextEvent(*object, *event, pending) ? ZEL_OK : ZEL_ERROR_TIMEOUT;
+    });
+  });
+}
+
+int zel_set_event_callback(zel_control* control, zel_event_callback callback, void* user_data) {
+  return Guarded([&] {
+    auto object = FindControl(control);
+    if (!object) return ZEL_ERROR_HANDLE;
+    if (callback == nullptr)
+      object->events.Remove();
+    else
+      object->events.Set(object, callback, user_data);
+    return ZEL_OK;
+  });
 }
 
 }  // extern "C"

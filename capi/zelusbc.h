@@ -20,13 +20,27 @@
  * goes into the caller's buffer of `size` bytes; `*length`, when `length` is not null, receives
  * the text's length without the terminating zero. A buffer shorter than length + 1 bytes gets
  * an empty text (when size > 0) and the call returns ZEL_ERROR_BUFFER_TOO_SMALL: call again
- * with a larger one. A null buffer with size 0 asks for the length only.
+ * with a larger one. A null buffer with size 0 asks for the length only, and the call returns
+ * ZEL_OK.
  *
- * Threads. One control is used by one thread at a time: calls on the same control must not
- * overlap. Different controls may be used from different threads at once, on one bench or on
- * real units; the controls of one class take turns on the wire. Benches and controls may be
- * created and destroyed on any thread. A synchronous move blocks its thread until the motor
- * rests; zel_stop from another thread's control of the same class ends it.
+ * Threads. Every call on a control holds that control's lock for its length, so calls from
+ * several threads on one control take turns. A synchronous move thus holds its control until
+ * the motor rests; zel_stop through another control of the same class ends it. Different
+ * controls may be used from different threads at once, on one bench or on real units; the
+ * controls of one class take turns on the wire. Creating a control and zel_set_serial, which
+ * both search the class's units, take turns within the process for each class, so two never
+ * probe the same unit at once. Benches and controls may be created and destroyed on any thread.
+ *
+ * Move events. A control remembers each move it started (zel_move_motor, zel_move_to_pos,
+ * zel_move_home, synchronous or not) until its motor rests, and then produces one event: what
+ * kind of move, the motor, its final status and position, the code of a read that failed, and
+ * a sequence number. A refused move (*result 0) produces none; a synchronous move has produced
+ * its event when it returns; a new move on a motor whose event has not come yet produces the
+ * earlier move's event first. Asynchronous moves end while someone looks: zel_wait_motor,
+ * zel_next_event and the callback's thread read the unit every 10 ms while moves are pending,
+ * pausing through the driver; on a virtual bench the bench's time moves with the pauses, as in
+ * a synchronous move, and no real time passes. The latest 256 events not yet taken are kept; a
+ * gap in the sequence numbers tells that older ones were dropped.
  *
  * Handles. A destroyed, null or made-up handle is refused with ZEL_ERROR_HANDLE, never
  * followed. A bench lives until it and every control on it are destroyed.
@@ -37,11 +51,19 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The calling convention of the functions and the callback: cdecl, also where a compiler's
+ * option makes another the default on 32-bit Windows. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZELUSBC_CALL __cdecl
+#else
+#define ZELUSBC_CALL
+#endif
+
 #ifdef _WIN32
 #ifdef ZELUSBC_BUILDING
-#define ZELUSBC_API __declspec(dllexport)
+#define ZELUSBC_API __declspec(dllexport) ZELUSBC_CALL
 #else
-#define ZELUSBC_API __declspec(dllimport)
+#define ZELUSBC_API __declspec(dllimport) ZELUSBC_CALL
 #endif
 #else
 #define ZELUSBC_API __attribute__((visibility("default")))
@@ -65,6 +87,7 @@ typedef struct zel_control zel_control; /* one control of one class */
 #define ZEL_ERROR_NO_DRIVER (-7)        /* the attached units cannot be reached (see the text) */
 #define ZEL_ERROR_OUT_OF_MEMORY (-8)
 #define ZEL_ERROR_INTERNAL (-9) /* an unexpected failure inside the library */
+#define ZEL_ERROR_TIMEOUT (-10) /* the wait ended before what it waited for came */
 
 /* Motor states (zel_get_motor_status). */
 #define ZEL_MOTOR_STOPPED 0
@@ -75,6 +98,10 @@ typedef struct zel_control zel_control; /* one control of one class */
 
 /* The message of a ZEL_OK or ZEL_ERROR_* code ("unknown result" for others). */
 ZELUSBC_API int zel_result_text(int result, char* buffer, size_t size, size_t* length);
+
+/* The library's version, "major.minor.build" as the Python package and the COM server carry
+ * it; a text that lives as long as the library. */
+ZELUSBC_API const char* zel_version(void);
 
 /* ---- Benches ---- */
 
@@ -123,6 +150,10 @@ ZELUSBC_API int zel_is_device_present(zel_control* control, int* result);
 ZELUSBC_API int zel_get_last_error(zel_control* control, int32_t* code);
 ZELUSBC_API int zel_get_last_error_text(zel_control* control, char* buffer, size_t size,
                                         size_t* length);
+/* Both in one call, so they always belong together: *code gets the code (when the call returns
+ * ZEL_OK) and the buffer its message. */
+ZELUSBC_API int zel_get_last_error_and_text(zel_control* control, int32_t* code, char* buffer,
+                                            size_t size, size_t* length);
 /* Selects the unit with this serial number ("" or null: the first working unit); *result is 0
  * when none has it, and the control is then without a unit until the next zel_set_serial. */
 ZELUSBC_API int zel_set_serial(zel_control* control, const char* serial, int* result);
@@ -131,6 +162,51 @@ ZELUSBC_API int zel_get_serial(zel_control* control, char* buffer, size_t size, 
 /* "major.minor"; "0.0" when the unit does not answer. */
 ZELUSBC_API int zel_get_firmware_version(zel_control* control, char* buffer, size_t size,
                                          size_t* length);
+
+/* ---- Waits and move events (see "Move events" above) ---- */
+
+/* Waits until `motor` rests: ZEL_OK with its status in *status (ZEL_MOTOR_ERROR when the status
+ * cannot be read), or ZEL_ERROR_TIMEOUT when it still moves after timeout_ms of pauses (0: one
+ * look, no pause). A motor with a pending move is looked at by polling the control's moves, so
+ * its event comes (and waits for zel_next_event or the callback); any other motor by reading
+ * its status. */
+ZELUSBC_API int zel_wait_motor(zel_control* control, int32_t motor, uint32_t timeout_ms,
+                               int32_t* status);
+
+#define ZEL_EVENT_MOVE_COMPLETE 1 /* the end of zel_move_motor or zel_move_to_pos */
+#define ZEL_EVENT_HOME_COMPLETE 2 /* the end of zel_move_home */
+
+typedef struct zel_motion_event {
+  int32_t kind;       /* ZEL_EVENT_MOVE_COMPLETE or ZEL_EVENT_HOME_COMPLETE */
+  int32_t motor;      /* the motor that moved */
+  int32_t status;     /* ZEL_MOTOR_STOPPED, _END_FORWARD, _END_BACKWARD, or ZEL_MOTOR_ERROR when
+                         its status could not be read */
+  int32_t position;   /* where it rests; 2147483647 when unreadable */
+  int32_t last_error; /* 0, or the status code (as zel_get_last_error) of the read that failed */
+  int32_t sequence;   /* 1, 2, ... across the control's events */
+} zel_motion_event;
+
+/* The oldest event of the control not yet taken, into *event: ZEL_OK. When none is queued the
+ * call polls the control's pending moves every 10 ms, pausing up to timeout_ms in all (0: one
+ * poll, no pause; a move another thread starts meanwhile counts too), and returns
+ * ZEL_ERROR_TIMEOUT when none came. While a callback is set, the events go to it alone, and
+ * this returns ZEL_ERROR_TIMEOUT at once. */
+ZELUSBC_API int zel_next_event(zel_control* control, uint32_t timeout_ms, zel_motion_event* event);
+
+/* Receives one event; `event` is valid during the call only. */
+typedef void(ZELUSBC_CALL* zel_event_callback)(void* user_data, const zel_motion_event* event);
+
+/* Hands the control's events to `callback(user_data, event)`, one at a time and in order, on a
+ * thread the library starts for this control. That thread polls the pending moves every
+ * 10 ms and sleeps while none is pending, until a call on the control starts one. It holds no
+ * lock while it calls back, so the callback may call any function of the library, on this
+ * control too (a synchronous move in it blocks further events until it returns, and then its
+ * own event follows). Another callback replaces this one from the next event on. NULL removes
+ * the callback and returns once no callback runs; called from inside the callback it returns
+ * at once, and the running call is the last. zel_control_destroy removes it too (also from
+ * inside the callback). */
+ZELUSBC_API int zel_set_event_callback(zel_control* control, zel_event_callback callback,
+                                       void* user_data);
 
 /* ---- Orvane only (ZEL_ERROR_NOT_A_MEMBER on the other classes) ---- */
 

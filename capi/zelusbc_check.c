@@ -1,9 +1,11 @@
 /* The C library as a C program sees it, through its header alone, on virtual benches: every
  * member once on each class (the units boot their firmware as the controls are created), the
- * bad inputs, and two controls driven from two threads. Prints one line per failed check and
- * exits 1 when any failed.
+ * bad inputs, the waits and move events, and the checks with threads: the callback's thread,
+ * two controls driven from two threads, one control driven from two, two controls created at
+ * once. Prints one line per failed check and exits 1 when any failed.
  *
  *   zelusbc_check                the checks
+ *   zelusbc_check threads        the checks with threads only (run under ThreadSanitizer)
  *   zelusbc_check measure N      the cost of one zel_get_motor_position on the default bench,
  *                                averaged over N calls, in microseconds of wall-clock time */
 #ifndef _WIN32
@@ -58,6 +60,21 @@ static void Real(Outcome* out, int result, double value) {
     out->result = fn(c, out->value, sizeof out->value, &length);                 \
     if (out->result == ZEL_OK && length != strlen(out->value)) out->result = 99; \
   }
+/* A wait or an event; ZEL_ERROR_TIMEOUT shows as the value -10. */
+#define EVENT_CALL(name, timeout)                                                           \
+  static void name(zel_control* c, Outcome* out) {                                          \
+    zel_motion_event e = {0, 0, 0, 0, 0, 0};                                                \
+    Int(out, zel_next_event(c, timeout, &e), 0);                                            \
+    snprintf(out->value, sizeof out->value, "%d %d %d %d %d %d", (int)e.kind, (int)e.motor, \
+             (int)e.status, (int)e.position, (int)e.last_error, (int)e.sequence);           \
+    if (out->result == ZEL_ERROR_TIMEOUT) Int(out, ZEL_OK, -10);                            \
+  }
+#define WAIT_CALL(name, timeout)                                 \
+  static void name(zel_control* c, Outcome* out) {               \
+    int32_t v = 0;                                               \
+    Int(out, zel_wait_motor(c, 1, timeout, &v), v);              \
+    if (out->result == ZEL_ERROR_TIMEOUT) Int(out, ZEL_OK, -10); \
+  }
 #define ACT_CALL(name, expr)                       \
   static void name(zel_control* c, Outcome* out) { \
     Int(out, expr, 0);                             \
@@ -83,6 +100,11 @@ INT_CALL(Stop, int, zel_stop(c, 1, &v))
 INT_CALL(StatusAfterStop, int32_t, zel_get_motor_status(c, 1, &v))
 INT_CALL(MotorThirtyThree, int, zel_move_motor(c, 33, 10, 1, &v))
 INT_CALL(LastErrorAfterMotorThirtyThree, int32_t, zel_get_last_error(c, &v))
+EVENT_CALL(EventNow, 0)
+EVENT_CALL(EventWithin100, 100)
+INT_CALL(MoveAway, int, zel_move_motor(c, 1, 400, 1, &v))
+WAIT_CALL(WaitBriefly, 20)
+WAIT_CALL(WaitForRest, 100000)
 ACT_CALL(SetTemperature, zel_set_temperature(c, 25.0))
 INT_CALL(Undervoltage, int, zel_get_undervoltage_detection(c, &v))
 ACT_CALL(SetUndervoltageOff, zel_set_undervoltage_detection(c, 0))
@@ -135,6 +157,16 @@ static const MemberRow kMembers[] = {
     /* No unit has a motor 33: "No motor present". */
     {"MoveMotor 33", MotorThirtyThree, {"0", "0", "0"}},
     {"LastError", LastErrorAfterMotorThirtyThree, {"12", "12", "12"}},
+    /* The events of the three moves above (the home ends where Stop found it: the Polyax's
+     * commands pause for the firmware), then a wait; -10 is a timeout. */
+    {"zel_next_event 0", EventNow, {"1 1 0 400 0 1", "1 1 0 400 0 1", "1 1 0 400 0 1"}},
+    {"zel_next_event 0", EventNow, {"1 1 0 -250 0 2", "1 1 0 -250 0 2", "1 1 0 -250 0 2"}},
+    {"zel_next_event 0", EventNow, {"2 1 0 -250 0 3", "2 1 0 -250 0 3", "2 1 0 -270 0 3"}},
+    {"MoveMotor asynchronous", MoveAway, {"1", "1", "1"}},
+    {"zel_wait_motor 20", WaitBriefly, {"-10", "-10", "-10"}},
+    {"zel_wait_motor", WaitForRest, {"0", "0", "0"}},
+    {"zel_next_event 0", EventNow, {"1 1 0 150 0 4", "1 1 0 150 0 4", "1 1 0 130 0 4"}},
+    {"zel_next_event 100", EventWithin100, {"-10", "-10", "-10"}},
     {"Temperature", Temperature, {"0", NULL, NULL}},
     {"Temperature =", SetTemperature, {"0", NULL, NULL}},
     {"ADC 3", Adc3, {"1500", NULL, NULL}},
@@ -180,6 +212,7 @@ static void CheckEveryMember(void) {
     CHECK(kClasses[k], zel_control_destroy(control) == ZEL_OK);
   }
   CHECK("bench", zel_bench_destroy(bench) == ZEL_OK);
+  CHECK("version", strcmp(zel_version(), ZELUSBC_CHECK_VERSION) == 0);
 }
 
 /* ---- Bad input ---- */
@@ -242,15 +275,21 @@ static void CheckBadInput(void) {
   /* The small buffer was emptied and told the length it needs; a length query needs none. */
   CHECK("small buffer", small[0] == '\0' && length == 7);
   length = 0;
-  CHECK("length query",
-        zel_get_serial(kestrin, NULL, 0, &length) == ZEL_ERROR_BUFFER_TOO_SMALL && length == 7);
+  CHECK("length query", zel_get_serial(kestrin, NULL, 0, &length) == ZEL_OK && length == 7);
   char exact[8];
   CHECK("exact buffer", zel_get_serial(kestrin, exact, sizeof exact, NULL) == ZEL_OK &&
                             strcmp(exact, "KS-0001") == 0);
   CHECK("nothing created", created == NULL);
+  /* The code and its message in one call; a text that does not fit leaves the code alone. */
+  int32_t code = -1;
+  char text[128];
+  CHECK("code and text",
+        zel_get_last_error_and_text(kestrin, &code, small, 4, NULL) == ZEL_ERROR_BUFFER_TOO_SMALL &&
+            code == -1);
+  CHECK("code and text", zel_get_last_error_and_text(kestrin, &code, text, 16, NULL) == ZEL_OK &&
+                             code == 0 && strcmp(text, "No Error") == 0);
 
   /* Result texts: each code has its own, an unknown one says so. */
-  char text[128];
   CHECK("result text", zel_result_text(ZEL_ERROR_HANDLE, text, sizeof text, NULL) == ZEL_OK &&
                            strstr(text, "handle") != NULL);
   CHECK("result text", zel_result_text(12345, text, sizeof text, NULL) == ZEL_OK &&
@@ -339,12 +378,13 @@ enum { kRounds = 40, kStep = 5 };
 typedef struct {
   zel_control* control;
   int32_t motor;
+  int rounds;
   int moved; /* rounds whose move reported 1 */
 } Worker;
 
 static void* Drive(void* argument) {
   Worker* worker = (Worker*)argument;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < worker->rounds; ++round) {
     int result = 0;
     if (zel_move_motor(worker->control, worker->motor, kStep, 0, &result) == ZEL_OK && result)
       ++worker->moved;
@@ -352,18 +392,26 @@ static void* Drive(void* argument) {
   return NULL;
 }
 
-static void CheckTwoThreads(void) {
+/* Motors 1 and 2 moved from two threads through two controls on two units, or through one
+ * control, whose calls then take turns: every move runs, and each control keeps its unit. */
+static void CheckTwoThreads(int oneControl) {
   static const char kBench[] =
       "{\"units\": [{\"device\": 0, \"model\": \"kestrin\", \"firmware\": \"running\","
       " \"serial\": \"A\"}, {\"device\": 1, \"model\": \"kestrin\", \"firmware\": \"running\","
       " \"serial\": \"B\"}]}";
+  /* On one control the threads must overlap long enough to meet. */
+  const int rounds = oneControl ? 25 * kRounds : kRounds;
   zel_bench* bench = NULL;
-  Worker workers[2] = {{NULL, 1, 0}, {NULL, 2, 0}};
-  const char* serials[2] = {"A", "B"};
+  Worker workers[2] = {{NULL, 1, rounds, 0}, {NULL, 2, rounds, 0}};
+  const char* serials[2] = {"A", oneControl ? "A" : "B"};
   pthread_t threads[2];
   CHECK("threads", zel_bench_create(kBench, 0, &bench, NULL, 0, NULL) == ZEL_OK);
   for (int k = 0; k < 2; ++k) {
     int selected = 0;
+    if (oneControl && k == 1) {
+      workers[1].control = workers[0].control;
+      continue;
+    }
     CHECK("threads", zel_control_create("kestrin", bench, &workers[k].control) == ZEL_OK);
     CHECK("threads",
           zel_set_serial(workers[k].control, serials[k], &selected) == ZEL_OK && selected == 1);
@@ -374,16 +422,103 @@ static void CheckTwoThreads(void) {
   for (int k = 0; k < 2; ++k) {
     int32_t position = 0;
     char serial[8];
-    CHECK("threads", workers[k].moved == kRounds);
+    CHECK("threads", workers[k].moved == rounds);
     CHECK("threads",
           zel_get_motor_position(workers[k].control, workers[k].motor, &position) == ZEL_OK &&
-              position == kRounds * kStep);
+              position == rounds * kStep);
     /* Each control stayed on its own unit. */
     CHECK("threads", zel_get_serial(workers[k].control, serial, sizeof serial, NULL) == ZEL_OK &&
                          strcmp(serial, serials[k]) == 0);
-    CHECK("threads", zel_control_destroy(workers[k].control) == ZEL_OK);
+    if (!oneControl || k == 1) CHECK("threads", zel_control_destroy(workers[k].control) == ZEL_OK);
   }
   CHECK("threads", zel_bench_destroy(bench) == ZEL_OK);
+}
+
+typedef struct {
+  zel_bench* bench;
+  zel_control* control;
+} Creation;
+
+static void* Create(void* argument) {
+  Creation* creation = (Creation*)argument;
+  zel_control_create("kestrin", creation->bench, &creation->control);
+  return NULL;
+}
+
+/* Two controls created at once on a bench with one unit: both find it, round after round. */
+static void CheckTwoCreations(void) {
+  static const char kBench[] =
+      "{\"units\": [{\"device\": 3, \"model\": \"kestrin\", \"firmware\": \"running\"}]}";
+  zel_bench* bench = NULL;
+  int bound = 0;
+  CHECK("creations", zel_bench_create(kBench, 0, &bench, NULL, 0, NULL) == ZEL_OK);
+  for (int round = 0; round < kRounds; ++round) {
+    Creation creations[2] = {{bench, NULL}, {bench, NULL}};
+    pthread_t threads[2];
+    for (int k = 0; k < 2; ++k)
+      CHECK("creations", pthread_create(&threads[k], NULL, Create, &creations[k]) == 0);
+    for (int k = 0; k < 2; ++k) CHECK("creations", pthread_join(threads[k], NULL) == 0);
+    for (int k = 0; k < 2; ++k) {
+      int present = 0;
+      if (zel_is_device_present(creations[k].control, &present) == ZEL_OK) bound += present;
+      zel_control_destroy(creations[k].control);
+    }
+  }
+  CHECK("creations", bound == 2 * kRounds);
+  CHECK("creations", zel_bench_destroy(bench) == ZEL_OK);
+}
+
+/* ---- The callback's thread ---- */
+
+typedef struct {
+  zel_control* control;
+  pthread_t main;
+  pthread_mutex_t mutex;
+  pthread_cond_t arrived;
+  int count;
+  char seen[64]; /* "MOTOR@POSITION#SEQUENCE " an event; "!" where a check in the call failed */
+} Receiver;
+
+/* Calls back into the library on its own control, and removes itself at its third event. */
+static void ZELUSBC_CALL Receive(void* user_data, const zel_motion_event* event) {
+  Receiver* r = (Receiver*)user_data;
+  int32_t position = 0;
+  const int sound = !pthread_equal(pthread_self(), r->main) &&
+                    zel_get_motor_position(r->control, event->motor, &position) == ZEL_OK &&
+                    position == event->position;
+  if (r->count == 2) zel_set_event_callback(r->control, NULL, NULL);
+  pthread_mutex_lock(&r->mutex);
+  const size_t used = strlen(r->seen);
+  snprintf(r->seen + used, sizeof r->seen - used, "%d@%d#%d%s ", (int)event->motor,
+           (int)event->position, (int)event->sequence, sound ? "" : "!");
+  ++r->count;
+  pthread_cond_signal(&r->arrived);
+  pthread_mutex_unlock(&r->mutex);
+}
+
+static void CheckCallback(void) {
+  zel_bench* bench = NULL;
+  Receiver r = {NULL, pthread_self(), PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, 0, ""};
+  zel_motion_event after = {0, 0, 0, 0, 0, 0};
+  int done = 0;
+  CHECK("callback", zel_bench_create(NULL, 0, &bench, NULL, 0, NULL) == ZEL_OK);
+  CHECK("callback", zel_control_create("polyax", bench, &r.control) == ZEL_OK);
+  CHECK("callback", zel_move_motor(r.control, 1, 300, 1, &done) == ZEL_OK && done == 1);
+  CHECK("callback", zel_move_motor(r.control, 2, 100, 1, &done) == ZEL_OK && done == 1);
+  CHECK("callback", zel_move_motor(r.control, 3, 20, 0, &done) == ZEL_OK && done == 1);
+  /* From here on only the callback's thread moves the bench's time. */
+  CHECK("callback", zel_set_event_callback(r.control, Receive, &r) == ZEL_OK);
+  pthread_mutex_lock(&r.mutex);
+  while (r.count < 3) pthread_cond_wait(&r.arrived, &r.mutex);
+  pthread_mutex_unlock(&r.mutex);
+  /* The synchronous move's event first, then the other two as they end. */
+  CHECK("callback", strcmp(r.seen, "3@20#1 2@100#2 1@300#3 ") == 0);
+  /* Removed from inside: the next event is left to zel_next_event. */
+  CHECK("callback", zel_move_motor(r.control, 4, 10, 0, &done) == ZEL_OK && done == 1);
+  CHECK("callback", zel_next_event(r.control, 0, &after) == ZEL_OK && after.sequence == 4);
+  CHECK("callback", r.count == 3);
+  CHECK("callback", zel_control_destroy(r.control) == ZEL_OK);
+  CHECK("callback", zel_bench_destroy(bench) == ZEL_OK);
 }
 
 /* ---- The cost of a call ---- */
@@ -415,11 +550,17 @@ static int Measure(long calls) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "measure") == 0) return Measure(atol(argv[2]));
-  CheckEveryMember();
-  CheckBadInput();
-  CheckBadBenches();
-  CheckBoot();
-  CheckTwoThreads();
+  const int threadsOnly = argc == 2 && strcmp(argv[1], "threads") == 0;
+  if (!threadsOnly) {
+    CheckEveryMember();
+    CheckBadInput();
+    CheckBadBenches();
+    CheckBoot();
+  }
+  CheckCallback();
+  CheckTwoThreads(0);
+  CheckTwoThreads(1);
+  CheckTwoCreations();
   if (failures != 0) {
     printf("%d checks FAILED\n", failures);
     return 1;

@@ -3,11 +3,15 @@
 // (SerialFilter()) and the firmware directory (FirmwareDirectory()). Every member returns S_OK,
 // except E_OUTOFMEMORY when a result string cannot be allocated and E_POINTER for a null result
 // pointer; device failures show in the results and in LastError.
+//
+// The move members also feed the control's move completions (controls/move_completions.h),
+// which MovesPending, PollMoves and TakeCompletion hand out.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
+#include "controls/move_completions.h"
 #include "controls/unit_selection.h"
 #include "devices/motor_controller.h"
 #include "link/ez_usb_link.h"
@@ -26,19 +30,32 @@ class CommonMembers {
         .Connect();
   }
 
+  // The move completions (controls/move_completions.h). After each member call, take what is
+  // queued; while a move is pending, poll every kMovePollPauseMs (pausing through the driver,
+  // Link().Pause) and take again. A synchronous move member returns with its completion queued.
+  //
+  // Whether a move on `motor` (0: any motor) is remembered and has not completed yet.
+  bool MovesPending(std::int32_t motor = 0) const noexcept { return moves_.Pending(motor); }
+  // Reads each remembered motor's status (and a resting one's position); queues completions.
+  void PollMoves() noexcept { moves_.Poll(self().Motors(), self().Link()); }
+  // The oldest queued completion, taken out; false when none is queued.
+  bool TakeCompletion(MoveCompletion& completion) noexcept { return moves_.Take(completion); }
+
   HRESULT MoveHome(std::int32_t lMotorID, VARIANT_BOOL bAsynchron, VARIANT_BOOL* bResult) noexcept {
     if (bResult == nullptr) return E_POINTER;
-    return Move(lMotorID, self().Motors().MoveHome(lMotorID), bAsynchron, bResult);
+    return Move(MoveKind::kHome, lMotorID, self().Motors().MoveHome(lMotorID), bAsynchron, bResult);
   }
   HRESULT MoveMotor(std::int32_t lMotorID, std::int32_t lSteps, VARIANT_BOOL bAsynchron,
                     VARIANT_BOOL* bResult) noexcept {
     if (bResult == nullptr) return E_POINTER;
-    return Move(lMotorID, self().Motors().MoveMotor(lMotorID, lSteps), bAsynchron, bResult);
+    return Move(MoveKind::kMove, lMotorID, self().Motors().MoveMotor(lMotorID, lSteps), bAsynchron,
+                bResult);
   }
   HRESULT MoveToPos(std::int32_t lMotorID, std::int32_t lPosition, VARIANT_BOOL bAsynchron,
                     VARIANT_BOOL* bResult) noexcept {
     if (bResult == nullptr) return E_POINTER;
-    return Move(lMotorID, self().Motors().MoveToPos(lMotorID, lPosition), bAsynchron, bResult);
+    return Move(MoveKind::kMove, lMotorID, self().Motors().MoveToPos(lMotorID, lPosition),
+                bAsynchron, bResult);
   }
   HRESULT GetMotorStatus(std::int32_t lMotorID, EMotorStatus* eStatus) noexcept {
     if (eStatus == nullptr) return E_POINTER;
@@ -133,14 +150,22 @@ class CommonMembers {
  private:
   // A move that did not start reports 0 and leaves its status code for LastError; a started
   // synchronous move reports the wait's outcome.
-  HRESULT Move(std::int32_t motor, bool started, VARIANT_BOOL asynchronous,
+  HRESULT Move(MoveKind kind, std::int32_t motor, bool started, VARIANT_BOOL asynchronous,
                VARIANT_BOOL* bResult) noexcept {
     if (bResult == nullptr) return E_POINTER;
     *bResult = ToVariantBool(started);
-    if (started && !FromVariantBool(asynchronous))
-      *bResult = ToVariantBool(self().Motors().WaitForMotor(motor));
+    if (!started) return S_OK;
+    DualMotorController& motors = self().Motors();
+    moves_.Started(kind, motor, motors, self().Link());
+    if (!FromVariantBool(asynchronous)) {
+      std::int32_t lastStatus = eMotorRunning;
+      *bResult = ToVariantBool(motors.AwaitRest(motor, lastStatus));
+      moves_.Waited(lastStatus, motors, self().Link());
+    }
     return S_OK;
   }
+
+  MoveCompletions moves_;
 };
 
 }  // namespace zel

@@ -19,7 +19,7 @@ class KestrinControl : public CommonMembers<KestrinControl> {
   explicit KestrinControl(const ControlEnvironment& environment);
 
   EzUsbLink& Link() noexcept { return link_; }
-  MotorController& Motors() noexcept { return motors_; }
+  DualMotorController& Motors() noexcept { return motors_; }
   DeviceInfoReader& Info() noexcept { return info_; }
   std::string& SerialFilter() noexcept { return serialFilter_; }
   std::int32_t DefaultSpeed() const noexcept { return defaultSpeed_; }

@@ -29,7 +29,7 @@ class OrvaneControl : public CommonMembers<OrvaneControl> {
   HRESULT put_UndervoltageDetection(VARIANT_BOOL newVal) noexcept;
 
   EzUsbLink& Link() noexcept { return link_; }
-  MotorController& Motors() noexcept { return motors_; }
+  DualMotorController& Motors() noexcept { return motors_; }
   DeviceInfoReader& Info() noexcept { return info_; }
   std::string& SerialFilter() noexcept { return serialFilter_; }
   std::int32_t DefaultSpeed() const noexcept { return defaultSpeed_; }

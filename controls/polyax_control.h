@@ -24,7 +24,7 @@ class PolyaxControl : public CommonMembers<PolyaxControl> {
   HRESULT GetShutterState(std::int32_t lShutterID, VARIANT_BOOL* bOpen) noexcept;
 
   EzUsbLink& Link() noexcept { return link_; }
-  MotorController& Motors() noexcept { return motors_; }
+  DualMotorController& Motors() noexcept { return motors_; }
   DeviceInfoReader& Info() noexcept { return info_; }
   std::string& SerialFilter() noexcept { return serialFilter_; }
   std::int32_t DefaultSpeed() const noexcept { return defaultSpeed_; }

@@ -53,6 +53,7 @@ bool DualMotorController::StartRelativeMove(std::int32_t motor, std::int32_t ste
   // Through the interface: inside a PolyaxController this is the Polyax status exchange.
   std::int32_t status = GetMotorStatus(motor);
   if (status == eMotorRunning || status == eMotorStatusError) return false;
+  lastStart_ = {status, std::nullopt, LinkStatus::eErrorNoError};
   if (steps == 0) return true;
   std::uint8_t count[4];
   ezusb::Put32(count, static_cast<std::uint32_t>(steps));
@@ -60,6 +61,8 @@ bool DualMotorController::StartRelativeMove(std::int32_t motor, std::int32_t ste
   // Also through the interface. A motor that rests again after the command has either not
   // taken it or already run a short move: only its position tells the two apart.
   const std::int32_t before = GetMotorPosition(motor);
+  lastStart_.position = before;
+  if (before == kNoPosition) lastStart_.positionCode = link_.StoredStatus();
   const std::uint8_t command = MoveCommandByte(motor, ignoreMotorBit, mode_);
   if (!link_.WriteByte(command, dm::kMoveCommand)) return false;
   status = GetMotorStatus(motor);

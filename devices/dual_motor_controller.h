@@ -2,6 +2,8 @@
 // operations (MoveToPos, WaitForMotor, MoveHome, GetLastError) that PolyaxController inherits.
 #pragma once
 
+#include <optional>
+
 #include "devices/device_lock.h"
 #include "devices/motor_controller.h"
 #include "link/ez_usb_link.h"
@@ -31,6 +33,25 @@ class DualMotorController : public MotorController {
   // motor-select bit stays clear (the Polyax unit selects its motor by register instead).
   bool StartRelativeMove(std::int32_t motor, std::int32_t steps, bool ignoreMotorBit);
 
+  // WaitForMotor, handing out the last status it read: the rest it ended on, or
+  // eMotorStatusError; after the poll limit, whatever that last read showed.
+  bool AwaitRest(std::int32_t motor, std::int32_t& lastStatus);
+
+  // What the last move that started read before its command: the rest its status check found
+  // and, unless it was a move of 0 steps, the position read just before the command with the
+  // code that read left (a position of kNoPosition when it failed). An earlier move on the
+  // motor ended in that rest at that position, so its completion needs no read of its own.
+  struct StartReads {
+    std::int32_t status = eMotorStopped;
+    std::optional<std::int32_t> position;
+    LinkStatus positionCode = LinkStatus::eErrorNoError;
+  };
+  const StartReads& LastStartReads() const noexcept { return lastStart_; }
+
+  // One status serves both motors of a two-motor unit: a status read speaks for either motor.
+  // The Polyax unit reads each motor's status on its own.
+  virtual bool OneStatusForAllMotors() const noexcept { return true; }
+
   // Wait limits of WaitForMotor: a 10 ms pause per poll, at most 12000 pauses.
   static constexpr std::uint32_t kPollPauseMs = 10;
   static constexpr int kWaitPollLimit = 12000;
@@ -39,6 +60,9 @@ class DualMotorController : public MotorController {
   EzUsbLink& link_;
   std::int32_t mode_ = 2;
   DeviceLock& lock_;
+
+ private:
+  StartReads lastStart_;
 };
 
 }  // namespace zel

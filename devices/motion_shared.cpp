@@ -24,15 +24,21 @@ bool DualMotorController::MoveHome(std::int32_t motor) {
   return MoveMotor(motor, kHomeSteps);
 }
 
+bool DualMotorController::WaitForMotor(std::int32_t motor) {
+  std::int32_t lastStatus = eMotorRunning;
+  return AwaitRest(motor, lastStatus);
+}
+
 // Takes no lock of its own: each status read takes it, so another thread (a Stop) gets in
 // between two polls. Every successful wait ends with one pause after the last read.
-bool DualMotorController::WaitForMotor(std::int32_t motor) {
+bool DualMotorController::AwaitRest(std::int32_t motor, std::int32_t& lastStatus) {
   for (int polls = 0;;) {
-    const std::int32_t status = GetMotorStatus(motor);
-    if (status == eMotorStatusError) return false;
+    lastStatus = GetMotorStatus(motor);
+    if (lastStatus == eMotorStatusError) return false;
     if (++polls > kWaitPollLimit) return false;
     link_.Pause(kPollPauseMs);
-    if (status == eMotorStopped || status == eMotorEndForward || status == eMotorEndBackward)
+    if (lastStatus == eMotorStopped || lastStatus == eMotorEndForward ||
+        lastStatus == eMotorEndBackward)
       return true;
   }
 }

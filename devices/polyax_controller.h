@@ -29,6 +29,7 @@ class PolyaxController : public DualMotorController {
   // 0 when the command fails, -1 when the divider cannot be read.
   std::int32_t GetMotorFreq(std::int32_t motor) override;
   std::int32_t GetMotorCount() override;
+  bool OneStatusForAllMotors() const noexcept override { return false; }
 
   // One command for one motor: select, command, poll the answer.
   bool ExecuteCommand(std::int32_t motor, std::uint8_t code);

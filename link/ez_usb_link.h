@@ -43,6 +43,8 @@ class EzUsbLink {
   // The code of the most recent operation; 1 (and 0 stored) when the device cannot be opened now.
   LinkStatus GetStatus() noexcept;
   void SetStatus(LinkStatus code) noexcept { status_ = code; }
+  // The code the most recent operation left, without GetStatus's probe of the device.
+  LinkStatus StoredStatus() const noexcept { return status_; }
 
   bool DevicePresent() const noexcept { return devicePresent_; }
   std::int32_t DeviceIndex() const noexcept { return deviceIndex_; }

@@ -46,4 +46,10 @@ std::string FormatResultLine(std::string_view member, const CallResult& result) 
   return line + " -> " + FormatValue(result);
 }
 
+std::string FormatCompletionLine(const MoveCompletion& completion) {
+  return std::string(completion.kind == MoveKind::kHome ? "HomeComplete " : "MoveComplete ") +
+         std::to_string(completion.motor) + " " + std::to_string(completion.status) + " " +
+         std::to_string(completion.position);
+}
+
 }  // namespace zel::zelctl

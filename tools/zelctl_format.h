@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "controls/move_completions.h"
 #include "platform/automation.h"
 
 namespace zel::zelctl {
@@ -27,6 +28,9 @@ std::string FormatValue(const CallResult& result);
 
 // "Member -> VALUE".
 std::string FormatResultLine(std::string_view member, const CallResult& result);
+
+// "MoveComplete MOTOR STATUS POSITION", or "HomeComplete ...": a line of the wait word.
+std::string FormatCompletionLine(const MoveCompletion& completion);
 
 // The shortest text that reads back as exactly `value`.
 std::string FormatDouble(double value);

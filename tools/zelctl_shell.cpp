@@ -1,5 +1,6 @@
 #include "tools/zelctl_shell.h"
 
+#include <algorithm>
 #include <charconv>
 #include <istream>
 #include <ostream>
@@ -127,6 +128,16 @@ bool Shell::RunShellWord(const CallLine& line, int number) {
         return true;
       }
     Report(number, "control " + std::to_string(wanted) + " was released");
+  } else if (line.name == "wait") {
+    std::uint32_t timeout = 0;
+    if (args.size() > 1 ||
+        (args.size() == 1 && !ParseNumber<std::uint32_t>(args[0], 0, 0xFFFFFFFF, timeout))) {
+      Report(number, "wait takes a timeout in milliseconds from 0 to 4294967295, or none");
+    } else if (controls_.empty()) {
+      Report(number, "there is no control; create one with: new CLASS");
+    } else {
+      Wait(args.empty() ? std::nullopt : std::optional(timeout));
+    }
   } else if (line.name == "release") {
     if (!args.empty()) {
       Report(number, "release takes no arguments");
@@ -140,6 +151,28 @@ bool Shell::RunShellWord(const CallLine& line, int number) {
     return false;
   }
   return true;
+}
+
+// Polls first: a move may have ended before the wait began.
+void Shell::Wait(std::optional<std::uint32_t> timeoutMs) {
+  std::visit(
+      [&](auto& control) {
+        for (std::uint32_t waited = 0;;) {
+          control->PollMoves();
+          for (MoveCompletion c; control->TakeCompletion(c);)
+            out_ << FormatCompletionLine(c) << '\n';
+          if (!control->MovesPending()) return;
+          if (timeoutMs && waited >= *timeoutMs) {
+            out_ << "wait -> timeout\n";
+            return;
+          }
+          const std::uint32_t pause =
+              timeoutMs ? std::min(kMovePollPauseMs, *timeoutMs - waited) : kMovePollPauseMs;
+          environment_.driver.Sleep(pause);
+          waited += pause;
+        }
+      },
+      controls_[current_].control);
 }
 
 void Shell::Call(const CallLine& line, int number) {

@@ -7,6 +7,10 @@
 //   release       destroys the current control; the most recently created remaining one
 //                 becomes current
 //   echo TEXT     writes TEXT as it stands, for narrated sessions
+//   wait [MS]     waits for the current control's pending moves, polling every 10 ms through
+//                 the driver, for at most MS milliseconds when given; prints a line per move
+//                 completion ("MoveComplete 1 0 400", "HomeComplete MOTOR STATUS POSITION"),
+//                 those queued before the wait first, and "wait -> timeout" when MS ran out
 //
 // Every other line is a call on the current control, answered by one "Member -> VALUE" line
 // on the output. Malformed lines, unknown members and misused shell words are reported on the
@@ -15,6 +19,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -56,6 +61,7 @@ class Shell {
   };
 
   bool RunShellWord(const CallLine& line, int number);
+  void Wait(std::optional<std::uint32_t> timeoutMs);
   void Call(const CallLine& line, int number);
   void Report(int number, const std::string& message);
 

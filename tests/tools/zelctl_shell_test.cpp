@@ -79,5 +79,25 @@ TEST_F(ZelctlShellTest, ReleaseSendsNothingAndTheMotorRunsOn) {
   EXPECT_EQ(shell_.CurrentNumber(), 2);
 }
 
+// The wait word prints the completions queued before it, then those it waits for, or gives up.
+TEST(ZelctlWaitTest, PrintsEachCompletionOrTheTimeout) {
+  sim::UnitConfig unit = testing::Unit(0, UnitModel::kKestrin, true);
+  unit.limits = {-50, 5000};
+  const std::pair<const char*, const char*> rows[] = {
+      {"MoveMotor 1 400 1; wait 100; wait",
+       "MoveMotor -> 1\nwait -> timeout\nMoveComplete 1 0 400\n"},
+      {"MoveMotor 2 -30; MoveHome 2 1; wait; wait 0",
+       "MoveMotor -> 1\nMoveHome -> 1\nMoveComplete 2 0 -30\nHomeComplete 2 3 -50\n"},
+  };
+  for (const auto& [calls, printed] : rows) {
+    sim::Bench bench(testing::Bench({unit}));
+    std::ostringstream out, err;
+    Shell shell(bench, ImagesBesideShell(), out, err);
+    shell.Create(ControlKind::kKestrin);
+    shell.RunCalls(calls);
+    EXPECT_EQ(out.str() + err.str(), printed) << calls;
+  }
+}
+
 }  // namespace
 }  // namespace zel::zelctl
