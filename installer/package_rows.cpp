@@ -40,7 +40,7 @@ struct Interface {
 struct LibraryIdentity {
   std::string libId, version, helpString;
   unsigned flags = 0;  // as the platform reports them for the library loaded from its file
-  std::vector<Interface> dualInterfaces;
+  std::vector<Interface> dualInterfaces;  // and the dispinterfaces, which it registers alike
 };
 
 std::string ReadFile(const std::string& path) {
@@ -57,9 +57,9 @@ std::string Upper(std::string text) {
 }
 
 // Reads each attribute block with the declaration it introduces: the library's uuid, version
-// and help string, and the uuid of each dual interface.
+// and help string, and the uuid of each dual interface and dispinterface.
 bool ReadIdentity(const std::string& idl, LibraryIdentity& out) {
-  static const std::regex block(R"(\[([^\[\]]*)\]\s*(library|interface)\s+(\w+))");
+  static const std::regex block(R"(\[([^\[\]]*)\]\s*(library|interface|dispinterface)\s+(\w+))");
   static const std::regex uuid(R"(uuid\(([0-9A-Fa-f-]+)\))");
   static const std::regex version(R"(version\(([0-9]+\.[0-9]+)\))");
   static const std::regex help(R"(helpstring\(\"([^\"]*)\"\))");
@@ -77,7 +77,7 @@ bool ReadIdentity(const std::string& idl, LibraryIdentity& out) {
       if (!std::regex_search(attributes, v, version) || !std::regex_search(attributes, h, help))
         return false;
       out.libId = guid, out.version = v[1], out.helpString = h[1];
-    } else if (std::regex_search(attributes, dual)) {
+    } else if (kind == "dispinterface" || std::regex_search(attributes, dual)) {
       out.dualInterfaces.push_back({name, guid});
     }
   }
@@ -98,8 +98,9 @@ bool ReadFlags(const std::string& tlb, unsigned& flags) {
 }
 
 // The platform's type-library registration: the library key with its path for this bitness,
-// flags and help folder, and for each dual interface its key naming the marshaler and the
-// library. Unregistration removes the same keys.
+// flags and help folder, and for each dual interface and dispinterface its key naming the
+// marshaler and the library (wine's registration names the one of dual interfaces for both).
+// Unregistration removes the same keys.
 class PackageTypeLibrary final : public zel::registry::TypeLibraryRegistrar {
  public:
   PackageTypeLibrary(MemoryRegistry& registry, const LibraryIdentity& library, int bits)

@@ -1,7 +1,8 @@
 // The COM object around one portable control: the dual interface's function table forwards to
 // the control's members, IDispatch dispatches through the embedded type library, the
-// embeddable-control interfaces come from the shared EmbeddedControl, and the object answers
-// class information and error-information support. It can live alone or as the inner object
+// embeddable-control interfaces come from the shared EmbeddedControl, the events from the
+// shared MotionEvents, and the object answers class information and error-information
+// support. It can live alone or as the inner object
 // of an aggregate; every interface leads back to one identity.
 #pragma once
 
@@ -18,6 +19,7 @@
 #include "controls/control_environment.h"
 #include "module/class_table.h"
 #include "module/embedding/embedded_control.h"
+#include "module/events/motion_events.h"
 #include "module/module_driver.h"
 #include "module/server_module.h"
 
@@ -27,7 +29,8 @@ template <typename Interface, typename Control>
 class DualObject : public Interface,
                    public IProvideClassInfo2,
                    public ISupportErrorInfo,
-                   public EmbeddedControl {
+                   public EmbeddedControl,
+                   public MotionEvents {
  public:
   // Creates the object (which connects its control to a unit) and queries it for `iid`; the
   // object is destroyed again when the query fails.
@@ -98,7 +101,7 @@ class DualObject : public Interface,
   HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override {
     if (guid == nullptr) return E_POINTER;
     if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
-    *guid = GUID_NULL;  // the controls raise no events
+    *guid = DIID__IMotionEvents;
     return S_OK;
   }
 
@@ -107,18 +110,19 @@ class DualObject : public Interface,
     return IsEqualIID(iid, iid_) ? S_OK : S_FALSE;
   }
 
-  // The shared members of the three interfaces.
+  // The shared members of the three interfaces. Those that may complete a move fire what
+  // they completed before they return.
   HRESULT STDMETHODCALLTYPE MoveHome(LONG lMotorID, VARIANT_BOOL bAsynchron,
                                      VARIANT_BOOL* bResult) override {
-    return control_.MoveHome(lMotorID, bAsynchron, bResult);
+    return Delivered(control_.MoveHome(lMotorID, bAsynchron, bResult));
   }
   HRESULT STDMETHODCALLTYPE MoveMotor(LONG lMotorID, LONG lSteps, VARIANT_BOOL bAsynchron,
                                       VARIANT_BOOL* bResult) override {
-    return control_.MoveMotor(lMotorID, lSteps, bAsynchron, bResult);
+    return Delivered(control_.MoveMotor(lMotorID, lSteps, bAsynchron, bResult));
   }
   HRESULT STDMETHODCALLTYPE MoveToPos(LONG lMotorID, LONG lPosition, VARIANT_BOOL bAsynchron,
                                       VARIANT_BOOL* bResult) override {
-    return control_.MoveToPos(lMotorID, lPosition, bAsynchron, bResult);
+    return Delivered(control_.MoveToPos(lMotorID, lPosition, bAsynchron, bResult));
   }
   HRESULT STDMETHODCALLTYPE GetMotorStatus(LONG lMotorID, ::EMotorStatus* eStatus) override {
     return Through<::EMotorStatus, zel::EMotorStatus>(
@@ -129,7 +133,7 @@ class DualObject : public Interface,
         lPosition, [&](std::int32_t* v) { return control_.GetMotorPosition(lMotorID, v); });
   }
   HRESULT STDMETHODCALLTYPE Stop(LONG lMotorID, VARIANT_BOOL* bResult) override {
-    return control_.Stop(lMotorID, bResult);
+    return Delivered(control_.Stop(lMotorID, bResult));
   }
   HRESULT STDMETHODCALLTYPE SetMotorFreq(LONG lMotorID, LONG lFreq,
                                          VARIANT_BOOL* bResult) override {
@@ -196,6 +200,19 @@ class DualObject : public Interface,
   Control control_;
 
  private:
+  HRESULT Delivered(HRESULT hr) noexcept {
+    Deliver();
+    return hr;
+  }
+
+  // MotionEvents.
+  IUnknown* EventIdentity() noexcept override { return outer_; }
+  bool TakeCompletion(MoveCompletion& completion) noexcept override {
+    return control_.TakeCompletion(completion);
+  }
+  bool MovesPending() noexcept override { return control_.MovesPending(); }
+  void PollMoves() noexcept override { control_.PollMoves(); }
+
   // The object's own IUnknown, which an aggregating outer object holds; it owns the count.
   struct InnerUnknown final : IUnknown {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -225,6 +242,8 @@ class DualObject : public Interface,
       *object = static_cast<IProvideClassInfo2*>(this);
     else if (IsEqualIID(iid, IID_ISupportErrorInfo))
       *object = static_cast<ISupportErrorInfo*>(this);
+    else if (IsEqualIID(iid, IID_IConnectionPointContainer))
+      *object = static_cast<IConnectionPointContainer*>(this);
     else if (IsEqualIID(iid, IID_IUnknown))
       *object = &inner_;
     else

@@ -41,11 +41,13 @@ set_source_files_properties(ZELUSB.rc PROPERTIES OBJECT_DEPENDS
 add_library(zelserver STATIC
   class_factory.cpp
   control_objects.cpp
+  events/motion_events.cpp
   guids.cpp
   module_file.cpp
   server_module.cpp
   registry/win32_registry.cpp
   type_library.cpp
+  window_class.cpp
   ${zel_generated}/ZELUSB_h.h)
 add_dependencies(zelserver zel_type_library)
 target_include_directories(zelserver PUBLIC ${zel_generated})
@@ -93,6 +95,12 @@ target_link_libraries(zel_com_client PRIVATE zelserver)
 target_link_options(zel_com_client PRIVATE -static -municode)
 zel_warnings(zel_com_client)
 
+# The events as a C++ client takes them, with a sink and a message loop.
+add_executable(zel_event_checks ${zel_wine_checks}/event_checks.cpp)
+target_link_libraries(zel_event_checks PRIVATE zelserver)
+target_link_options(zel_event_checks PRIVATE -static -municode)
+zel_warnings(zel_event_checks)
+
 add_executable(zel_server_checks ${zel_wine_checks}/server_checks.cpp)
 target_link_libraries(zel_server_checks PRIVATE zelserver)
 target_link_options(zel_server_checks PRIVATE -static)
@@ -130,6 +138,10 @@ if(ZEL_WINE)
            $<TARGET_FILE:zel_com_client> $<TARGET_FILE:ZELUSB_bench>)
   set_tests_properties(wine${zel_bits}.cpp_client PROPERTIES
     ENVIRONMENT ZELUSB_BENCH=${zel_wine_checks}/client_bench.json)
+  add_test(NAME wine${zel_bits}.events COMMAND ${zel_check} program
+           $<TARGET_FILE:zel_event_checks> $<TARGET_FILE:ZELUSB_bench>)
+  set_tests_properties(wine${zel_bits}.events PROPERTIES
+    ENVIRONMENT ZELUSB_BENCH=${zel_wine_checks}/events_bench.json)
   foreach(script controls.vbs controls.js)
     add_test(NAME wine${zel_bits}.${script}
              COMMAND ${zel_check} script $<TARGET_FILE:ZELUSB_bench>

@@ -5,64 +5,15 @@
 
 #include "module/embedding/embedded_control.h"
 #include "module/module_file.h"
+#include "module/window_class.h"
 
 namespace zel {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"ZELUSBControlWindow";
-
-// The class of the controls' windows. Window classes belong to the process, not to a thread:
-// registered once, on first use, and kept while any apartment may create windows of it (taken
-// back after each window, one apartment's deactivation would unregister it between another's
-// registration and its CreateWindowExW). It goes when the library unloads.
-class WindowClass {
- public:
-  WindowClass() = default;
-  WindowClass(const WindowClass&) = delete;
-  WindowClass& operator=(const WindowClass&) = delete;
-  ~WindowClass() {
-    if (atom_ != 0) UnregisterClassW(kWindowClass, ThisModule());
-  }
-
-  // The class's atom; 0 when it cannot be registered, with the reason in `error`.
-  ATOM Get(DWORD& error) noexcept {
-    if (!InitOnceExecuteOnce(&once_, &Register, this, nullptr)) error = error_;
-    return atom_;
-  }
-
- private:
-  static BOOL CALLBACK Register(INIT_ONCE*, void* self, void**) noexcept {
-    auto& windowClass = *static_cast<WindowClass*>(self);
-    WNDCLASSEXW description = {};
-    description.cbSize = sizeof(description);
-    // The picture is laid out on the whole window (frame at the edges, label in the middle),
-    // so a resize redraws all of it.
-    description.style = CS_HREDRAW | CS_VREDRAW;
-    description.lpfnWndProc = &EmbeddedControl::WindowProcedure;
-    description.hInstance = ThisModule();
-    description.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    description.lpszClassName = kWindowClass;
-    ATOM atom = RegisterClassExW(&description);
-    // Left behind by an earlier load of the library that ended without unloading cleanly: its
-    // window procedure is gone, so the class is registered afresh.
-    if (atom == 0 && GetLastError() == ERROR_CLASS_ALREADY_EXISTS &&
-        UnregisterClassW(description.lpszClassName, description.hInstance))
-      atom = RegisterClassExW(&description);
-    if (atom == 0) {
-      const DWORD error = GetLastError();
-      windowClass.error_ = error != 0 ? error : ERROR_CLASS_DOES_NOT_EXIST;
-      return FALSE;  // tried again on the next activation
-    }
-    windowClass.atom_ = atom;
-    return TRUE;
-  }
-
-  INIT_ONCE once_ = INIT_ONCE_STATIC_INIT;
-  ATOM atom_ = 0;
-  DWORD error_ = 0;
-};
-
-WindowClass windowClass;
+// The picture is laid out on the whole window (frame at the edges, label in the middle), so a
+// resize redraws all of it.
+WindowClass windowClass(L"ZELUSBControlWindow", &EmbeddedControl::WindowProcedure,
+                        CS_HREDRAW | CS_VREDRAW);
 
 }  // namespace
 
@@ -174,8 +125,8 @@ void EmbeddedControl::UIActivate() noexcept {
 HRESULT EmbeddedControl::CreateControlWindow(HWND parent) noexcept {
   DWORD error = 0;
   if (windowClass.Get(error) == 0) return HRESULT_FROM_WIN32(error);
-  window_ = CreateWindowExW(0, kWindowClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, position_.left,
-                            position_.top, position_.right - position_.left,
+  window_ = CreateWindowExW(0, windowClass.Name(), nullptr, WS_CHILD | WS_CLIPSIBLINGS,
+                            position_.left, position_.top, position_.right - position_.left,
                             position_.bottom - position_.top, parent, nullptr, ThisModule(), this);
   if (window_ != nullptr) return S_OK;
   // Refused without a reason (a hook may refuse it): still a failure.

@@ -11,9 +11,9 @@
 
 namespace zel {
 
-// A new enumerator over `formats`, which must outlive it (a table of static storage) and name
-// no target device. The enumerator holds the module while it lives: the caller may keep it
-// after the object that handed it out is gone.
+// A new enumerator over a copy of `formats`, which name no target device (module/com_enumerator.h).
+// The enumerator holds the module while it lives: the caller may keep it after the object that
+// handed it out is gone.
 HRESULT NewFormatEnumerator(std::span<const FORMATETC> formats, IEnumFORMATETC** result) noexcept;
 
 }  // namespace zel

@@ -135,6 +135,15 @@ std::vector<Member> OrvaneMembers() {
                ModeAndTextMembers(16)});
 }
 
+// The events of all three classes, a plain dispinterface.
+constexpr const char* kEventsIid = "{5673B4F4-BB5E-4A75-AD3D-DC2F125C5B54}";
+std::vector<Member> EventMembers() {
+  return {{1, "method", "MoveComplete",
+           "[in] long lMotorID, [in] EMotorStatus eStatus, [in] long lPosition"},
+          {2, "method", "HomeComplete",
+           "[in] long lMotorID, [in] EMotorStatus eStatus, [in] long lPosition"}};
+}
+
 std::vector<Member> KestrinMembers() {
   return Join({MotorMembers(1), ModeAndTextMembers(13)});
 }
@@ -173,6 +182,8 @@ const Entry kEntries[] = {
      "IOrvaneControl Interface", nullptr, OrvaneMembers},
     {TKIND_ENUM, "EMotorStatus", nullptr, nullptr, kMotorStatus, nullptr},
     {TKIND_ENUM, "EUSBError", nullptr, nullptr, kUsbError, nullptr},
+    {TKIND_DISPATCH, "_IMotionEvents", kEventsIid, "Motion events of the ZELUSB controls", nullptr,
+     EventMembers},
     {TKIND_COCLASS, "CKestrinControl", "{72B4B28B-9DF6-4E69-9E00-F1EE51001ADD}",
      "KestrinControl Class", "IKestrinControl", nullptr},
     {TKIND_DISPATCH, "IKestrinControl", "{080F7E03-AC50-4949-AACA-E79F82D3099F}",
@@ -349,22 +360,49 @@ void CheckInterface(ITypeInfo* dispatch, const Entry& entry) {
   }
 }
 
-// A class: creatable, not flagged as a control, its one interface the default.
+// The events' dispinterface: its two methods, each dispatched and returning nothing.
+void CheckEvents(ITypeInfo* info, const Entry& entry) {
+  const std::vector<Member> expected = entry.members();
+  const Attributes attributes(info);
+  CheckType(attributes, TKIND_DISPATCH, TYPEFLAG_FDISPATCHABLE, expected.size(), entry.name);
+  if (attributes) CHECK((attributes->wTypeFlags & TYPEFLAG_FDUAL) == 0);
+  for (UINT i = 0; attributes && i < attributes->cFuncs && i < expected.size(); ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &function))) continue;
+    const Member& member = expected[i];
+    CHECK_EQ(Function(info, *function),
+             std::to_string(member.dispid) + " " + member.kind + " " + member.name + "(" +
+                 member.parameters + ")",
+             entry.name);
+    CHECK(function->funckind == FUNC_DISPATCH && function->elemdescFunc.tdesc.vt == VT_VOID);
+    info->ReleaseFuncDesc(function);
+  }
+}
+
+// A class: creatable, not flagged as a control, its interface the default and the events its
+// default source.
 void CheckClass(ITypeInfo* info, const Entry& entry) {
   if (const Attributes attributes(info); attributes) {
     CHECK_EQ(std::to_string(attributes->wTypeFlags & (TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL)),
              std::to_string(TYPEFLAG_FCANCREATE), std::string(entry.name) + ": flags");
-    CHECK(attributes->cImplTypes == 1);
+    CHECK(attributes->cImplTypes == 2);
   }
-  INT flags = 0;
-  HREFTYPE reference = 0;
-  zel::ComRef<ITypeInfo> implemented;
-  CHECK(SUCCEEDED(info->GetImplTypeFlags(0, &flags)) && flags == IMPLTYPEFLAG_FDEFAULT);
-  CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
-        Referenced(info, reference, implemented));
-  if (implemented.Get() != nullptr)
-    CHECK_EQ(Document(implemented.Get(), MEMBERID_NIL).name, entry.detail,
-             std::string(entry.name) + ": default interface");
+  const struct {
+    INT flags;
+    const char* name;
+  } implementedTypes[] = {{IMPLTYPEFLAG_FDEFAULT, entry.detail},
+                          {IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE, "_IMotionEvents"}};
+  for (UINT k = 0; k < std::size(implementedTypes); ++k) {
+    INT flags = 0;
+    HREFTYPE reference = 0;
+    zel::ComRef<ITypeInfo> implemented;
+    CHECK(SUCCEEDED(info->GetImplTypeFlags(k, &flags)) && flags == implementedTypes[k].flags);
+    CHECK(SUCCEEDED(info->GetRefTypeOfImplType(k, &reference)) &&
+          Referenced(info, reference, implemented));
+    if (implemented.Get() != nullptr)
+      CHECK_EQ(Document(implemented.Get(), MEMBERID_NIL).name, implementedTypes[k].name,
+               std::string(entry.name) + ": implemented type " + std::to_string(k));
+  }
 }
 
 // An enumeration: 32-bit constants, in this order.
@@ -423,7 +461,8 @@ void CheckLibrary(ITypeLib* library) {
       CHECK_EQ(Text(type->guid), entry.guid, std::string(entry.name) + ": GUID");
     if (kind != entry.kind) continue;
     if (kind == TKIND_COCLASS) CheckClass(info.Get(), entry);
-    if (kind == TKIND_DISPATCH) CheckInterface(info.Get(), entry);
+    if (kind == TKIND_DISPATCH && entry.members == EventMembers) CheckEvents(info.Get(), entry);
+    if (kind == TKIND_DISPATCH && entry.members != EventMembers) CheckInterface(info.Get(), entry);
     if (kind == TKIND_ENUM) CheckEnumeration(info.Get(), entry);
   }
 }
