@@ -13,11 +13,12 @@
 #include "capi/event_thread.h"
 #include "controls/any_control.h"
 #include "platform/driver.h"
+#include "sim/bench.h"
 
 namespace zel::capi {
 
 struct BenchObject {
-  std::shared_ptr<Driver> bench;
+  std::shared_ptr<sim::Bench> bench;
 };
 
 struct ControlObject {

@@ -40,8 +40,9 @@ constexpr struct {
     {ZEL_ERROR_OUT_OF_MEMORY, "out of memory"},
     {ZEL_ERROR_INTERNAL, "internal error"},
     {ZEL_ERROR_TIMEOUT, "the wait ended before what it waited for came"},
+    {ZEL_ERROR_NO_UNIT, "the bench has no unit at that device number"},
 };
-static_assert(std::size(kResults) == 1 - ZEL_ERROR_TIMEOUT);
+static_assert(std::size(kResults) == 1 - ZEL_ERROR_NO_UNIT);
 
 // The library lives as long as the process: its tables are never destroyed, so a call made
 // while the process ends (a finaliser of a language runtime, say) still finds them.
@@ -211,6 +212,21 @@ int CreateBench(const std::optional<sim::BenchConfig>& config, const std::string
   return ZEL_OK;
 }
 
+int SetPlugged(zel_bench* handle, int device, bool plugged) {
+  return Guarded([&] {
+    const auto object = Library::Get().benches.Find(reinterpret_cast<std::uintptr_t>(handle));
+    if (!object) return ZEL_ERROR_HANDLE;
+    if (!object->bench->HasUnit(device)) return ZEL_ERROR_NO_UNIT;
+    if (object->bench->Plugged(device) == plugged) return ZEL_OK;
+    if (plugged) {
+      object->bench->Replug(device);
+    } else {
+      object->bench->Unplug(device);
+    }
+    return ZEL_OK;
+  });
+}
+
 }  // namespace
 }  // namespace zel::capi
 
@@ -260,6 +276,14 @@ int zel_bench_destroy(zel_bench* bench) {
                ? ZEL_OK
                : ZEL_ERROR_HANDLE;
   });
+}
+
+int zel_bench_unplug(zel_bench* bench, int device) {
+  return SetPlugged(bench, device, false);
+}
+
+int zel_bench_plug(zel_bench* bench, int device) {
+  return SetPlugged(bench, device, true);
 }
 
 int zel_control_create(const char* class_name, zel_bench* bench, zel_control** control) {
@@ -407,6 +431,15 @@ int zel_set_serial(zel_control* control, const char* serial, int* result) {
 
 int zel_get_serial(zel_control* control, char* buffer, size_t size, size_t* length) {
   return Text(control, buffer, size, length, [&](auto& c, BSTR* out) { return c.GetSerial(out); });
+}
+
+int zel_get_device_number(zel_control* control, int32_t* number) {
+  return WithControl(control, [&](auto& c) {
+    if (number == nullptr) return ZEL_ERROR_NULL_POINTER;
+    const EzUsbLink& link = c.Link();
+    *number = link.DevicePresent() ? link.DeviceIndex() : -1;
+    return ZEL_OK;
+  });
 }
 
 int zel_get_firmware_version(zel_control* control, char* buffer, size_t size, size_t* length) {

@@ -16,7 +16,8 @@
  * 2147483647, an infinite temperature) and in zel_get_last_error / zel_get_last_error_text,
  * the unit's status code (0 to 14) and its message.
  *
- * Texts are zero-terminated, in the ANSI code page (Windows-1252 off Windows). A text result
+ * Texts are zero-terminated, in the ANSI code page (Windows-1252 off Windows); a bench
+ * description alone is JSON in UTF-8, and its texts become the units' code page. A text result
  * goes into the caller's buffer of `size` bytes; `*length`, when `length` is not null, receives
  * the text's length without the terminating zero. A buffer shorter than length + 1 bytes gets
  * an empty text (when size > 0) and the call returns ZEL_ERROR_BUFFER_TOO_SMALL: call again
@@ -88,6 +89,7 @@ typedef struct zel_control zel_control; /* one control of one class */
 #define ZEL_ERROR_OUT_OF_MEMORY (-8)
 #define ZEL_ERROR_INTERNAL (-9) /* an unexpected failure inside the library */
 #define ZEL_ERROR_TIMEOUT (-10) /* the wait ended before what it waited for came */
+#define ZEL_ERROR_NO_UNIT (-11) /* the bench has no unit at that device number */
 
 /* Motor states (zel_get_motor_status). */
 #define ZEL_MOTOR_STOPPED 0
@@ -117,6 +119,13 @@ ZELUSBC_API int zel_bench_create(const char* description, int live, zel_bench** 
 ZELUSBC_API int zel_bench_load(const char* path, int live, zel_bench** bench, char* error,
                                size_t error_size, size_t* error_length);
 ZELUSBC_API int zel_bench_destroy(zel_bench* bench);
+/* Pulls the bench's unit at device number `device` out, as a cable pulled: its controls fail
+ * with "No Device" until it is plugged in again. zel_bench_plug puts it back as after a power
+ * cycle (firmware gone, so a control boots it again when it selects it). Both return
+ * ZEL_ERROR_NO_UNIT when no unit sits at `device`; unplugging twice, or plugging in a unit
+ * that is in, changes nothing. */
+ZELUSBC_API int zel_bench_unplug(zel_bench* bench, int device);
+ZELUSBC_API int zel_bench_plug(zel_bench* bench, int device);
 
 /* ---- Controls ---- */
 
@@ -159,6 +168,8 @@ ZELUSBC_API int zel_get_last_error_and_text(zel_control* control, int32_t* code,
 ZELUSBC_API int zel_set_serial(zel_control* control, const char* serial, int* result);
 /* Read from the unit on every call. */
 ZELUSBC_API int zel_get_serial(zel_control* control, char* buffer, size_t size, size_t* length);
+/* The device number of the control's unit (0 to 127), or -1 while it has none; sends nothing. */
+ZELUSBC_API int zel_get_device_number(zel_control* control, int32_t* number);
 /* "major.minor"; "0.0" when the unit does not answer. */
 ZELUSBC_API int zel_get_firmware_version(zel_control* control, char* buffer, size_t size,
                                          size_t* length);

@@ -360,6 +360,7 @@ static void CheckBoot(void) {
   CHECK("boot",
         zel_get_serial(control, text, sizeof text, NULL) == ZEL_OK && strcmp(text, "KS-0004") == 0);
   CHECK("select", zel_set_serial(control, "KS-0009", &flag) == ZEL_OK && flag == 1);
+  CHECK("device number", zel_get_device_number(control, &code) == ZEL_OK && code == 9);
   CHECK("select", zel_get_firmware_version(control, text, sizeof text, NULL) == ZEL_OK &&
                       strcmp(text, "3.1") == 0);
   CHECK("unknown serial", zel_set_serial(control, "KS-0005", &flag) == ZEL_OK && flag == 0);
@@ -367,6 +368,24 @@ static void CheckBoot(void) {
   CHECK("unknown serial", zel_get_last_error_text(control, text, sizeof text, NULL) == ZEL_OK &&
                               strcmp(text, "No Device") == 0);
   CHECK("unknown serial", zel_is_device_present(control, &flag) == ZEL_OK && flag == 0);
+  CHECK("device number", zel_get_device_number(control, &code) == ZEL_OK && code == -1);
+  /* A unit pulled out and plugged in again: gone, then booted again by the next selection. */
+  CHECK("unplug", zel_set_serial(control, "KS-0009", &flag) == ZEL_OK && flag == 1);
+  CHECK("unplug", zel_bench_unplug(bench, 9) == ZEL_OK && zel_bench_unplug(bench, 9) == ZEL_OK);
+  CHECK("unplug", zel_is_device_present(control, &flag) == ZEL_OK && flag == 0);
+  CHECK("plug", zel_bench_plug(bench, 9) == ZEL_OK);
+  CHECK("plug", zel_set_serial(control, "KS-0009", &flag) == ZEL_OK && flag == 1);
+  CHECK("no unit", zel_bench_unplug(bench, 5) == ZEL_ERROR_NO_UNIT &&
+                       zel_bench_plug(bench, 200) == ZEL_ERROR_NO_UNIT);
+  CHECK("destroy", zel_control_destroy(control) == ZEL_OK);
+  CHECK("destroy", zel_bench_destroy(bench) == ZEL_OK);
+  /* A description is UTF-8; the unit holds its serial in the code page (0xC4 for A umlaut). */
+  CHECK("code page", zel_bench_create("{\"units\": [{\"device\": 1, \"model\": \"kestrin\", "
+                                      "\"serial\": \"KS-\xC3\x84\"}]}",
+                                      0, &bench, NULL, 0, NULL) == ZEL_OK);
+  CHECK("code page", zel_control_create("kestrin", bench, &control) == ZEL_OK);
+  CHECK("code page",
+        zel_get_serial(control, text, sizeof text, NULL) == ZEL_OK && strcmp(text, "KS-\xC4") == 0);
   CHECK("destroy", zel_control_destroy(control) == ZEL_OK);
   CHECK("destroy", zel_bench_destroy(bench) == ZEL_OK);
 }

@@ -1,15 +1,16 @@
 #include "platform/driver_libusb.h"
 
-#include <libusb.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <tuple>
 
 #include "platform/ezusb_requests.h"
+#include "platform/libusb_api.h"
 #include "platform/usb_control.h"
 
 namespace zel {
@@ -18,6 +19,10 @@ namespace {
 
 constexpr int kInterface = 0;
 constexpr const char kUsbfs[] = "/dev/bus/usb";
+
+// libusb's functions, set by the first Start that loaded them: no driver exists before, so
+// every other use finds them set.
+std::atomic<const LibusbApi*> libusb = nullptr;
 
 // Bus, then the ports from the root hub down: the order units are numbered in.
 struct Place {
@@ -38,9 +43,10 @@ struct Place {
 
 Place PlaceOf(libusb_device* device) {
   Place place;
-  place.bus = libusb_get_bus_number(device);
+  place.bus = libusb.load()->get_bus_number(device);
   std::array<std::uint8_t, 8> ports{};
-  const int count = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
+  const int count =
+      libusb.load()->get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
   for (int k = 0; k < count; ++k) place.ports.push_back(ports[static_cast<std::size_t>(k)]);
   return place;
 }
@@ -54,10 +60,13 @@ libusb_device_handle* FromHandle(DriverHandle handle) {
 }  // namespace
 
 std::unique_ptr<LibusbDriver> LibusbDriver::Start(std::string& error, std::uint32_t timeoutMs) {
+  const LibusbApi* loaded = LoadLibusb(error);
+  if (loaded == nullptr) return nullptr;
+  libusb = loaded;
   libusb_context* context = nullptr;
-  const int result = libusb_init(&context);
+  const int result = libusb.load()->init(&context);
   if (result != LIBUSB_SUCCESS) {
-    error = UsbfsPresent() ? std::string("libusb cannot start: ") + libusb_strerror(result)
+    error = UsbfsPresent() ? std::string("libusb cannot start: ") + libusb.load()->strerror(result)
                            : std::string("libusb cannot start: ") + kUsbfs +
                                  " is missing, so no unit can be reached (no usbfs, as in a "
                                  "container)";
@@ -71,7 +80,7 @@ LibusbDriver::LibusbDriver(libusb_context* context, std::uint32_t timeoutMs) noe
 
 LibusbDriver::~LibusbDriver() {
   Release(units_);
-  libusb_exit(context_);
+  libusb.load()->exit(context_);
 }
 
 void LibusbDriver::OnRefused(RefusalReport report) {
@@ -85,21 +94,21 @@ bool LibusbDriver::UsbfsPresent() {
 }
 
 void LibusbDriver::Release(std::vector<Unit>& units) noexcept {
-  for (auto& unit : units) libusb_unref_device(unit.device);
+  for (auto& unit : units) libusb.load()->unref_device(unit.device);
   units.clear();
 }
 
 void LibusbDriver::Enumerate() {
   libusb_device** list = nullptr;
-  const ssize_t count = libusb_get_device_list(context_, &list);
+  const ssize_t count = libusb.load()->get_device_list(context_, &list);
   std::vector<std::tuple<Place, libusb_device*, std::uint16_t>> found;
   for (ssize_t k = 0; k < count; ++k) {
     libusb_device_descriptor descriptor{};
-    if (libusb_get_device_descriptor(list[k], &descriptor) != LIBUSB_SUCCESS) continue;
+    if (libusb.load()->get_device_descriptor(list[k], &descriptor) != LIBUSB_SUCCESS) continue;
     if (descriptor.idVendor != ezusb::kVendorId) continue;
-    found.emplace_back(PlaceOf(list[k]), libusb_ref_device(list[k]), descriptor.idProduct);
+    found.emplace_back(PlaceOf(list[k]), libusb.load()->ref_device(list[k]), descriptor.idProduct);
   }
-  if (list != nullptr) libusb_free_device_list(list, 1);
+  if (list != nullptr) libusb.load()->free_device_list(list, 1);
   std::sort(found.begin(), found.end(),
             [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
   Release(units_);
@@ -123,18 +132,18 @@ std::vector<ListedUnit> LibusbDriver::List() {
     std::lock_guard lock(mutex_);
     Enumerate();
     for (const auto& unit : units_)
-      units.push_back({libusb_ref_device(unit.device),
+      units.push_back({libusb.load()->ref_device(unit.device),
                        {unit.number, unit.productId, unit.where, ListedUnit::State::kReady}});
   }
   for (auto& [device, listed] : units) {
     libusb_device_handle* handle = nullptr;
-    int result = libusb_open(device, &handle);
+    int result = libusb.load()->open(device, &handle);
     if (result == LIBUSB_SUCCESS) {
-      result = libusb_claim_interface(handle, kInterface);
-      if (result == LIBUSB_SUCCESS) libusb_release_interface(handle, kInterface);
-      libusb_close(handle);
+      result = libusb.load()->claim_interface(handle, kInterface);
+      if (result == LIBUSB_SUCCESS) libusb.load()->release_interface(handle, kInterface);
+      libusb.load()->close(handle);
     }
-    libusb_unref_device(device);
+    libusb.load()->unref_device(device);
     switch (result) {
       case LIBUSB_SUCCESS:
         listed.state = ListedUnit::State::kReady;
@@ -168,24 +177,24 @@ DriverHandle LibusbDriver::Open(const char* name) noexcept {
   for (bool again = true;; again = false) {
     const Unit* unit = Find(number);
     if (unit == nullptr) return kNoDriverHandle;
-    libusb_device* device = libusb_ref_device(unit->device);
+    libusb_device* device = libusb.load()->ref_device(unit->device);
     const std::string where = unit->where;
     lock.unlock();
     libusb_device_handle* handle = nullptr;
-    int result = libusb_open(device, &handle);
+    int result = libusb.load()->open(device, &handle);
     if (result == LIBUSB_SUCCESS) {
-      result = libusb_claim_interface(handle, kInterface);
+      result = libusb.load()->claim_interface(handle, kInterface);
       if (result == LIBUSB_SUCCESS) {
-        libusb_unref_device(device);
+        libusb.load()->unref_device(device);
         return reinterpret_cast<DriverHandle>(handle);
       }
-      libusb_close(handle);
+      libusb.load()->close(handle);
     }
     lock.lock();
     Enumerate();  // the unit may have left or come back: later opens see the bus as it is now
     const Unit* now = Find(number);
     const bool replaced = now != nullptr && now->device != device;
-    libusb_unref_device(device);
+    libusb.load()->unref_device(device);
     if (result == LIBUSB_ERROR_ACCESS || result == LIBUSB_ERROR_NOT_FOUND) {
       const auto report = refused_;
       lock.unlock();
@@ -206,7 +215,7 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
   libusb_device_handle* unit = FromHandle(handle);
   const auto transfer = usb::ControlTransferOf(code, in, inSize, out, outSize);
   if (unit == nullptr || !transfer) return false;
-  const int result = libusb_control_transfer(
+  const int result = libusb.load()->control_transfer(
       unit, transfer->requestType, transfer->request, transfer->value, transfer->index,
       static_cast<unsigned char*>(out), static_cast<std::uint16_t>(transfer->length), timeoutMs_);
   if (result < 0) return false;
@@ -220,8 +229,8 @@ bool LibusbDriver::Request(DriverHandle handle, std::uint32_t code, const void* 
 void LibusbDriver::Close(DriverHandle handle) noexcept {
   libusb_device_handle* unit = FromHandle(handle);
   if (unit == nullptr) return;
-  libusb_release_interface(unit, kInterface);
-  libusb_close(unit);
+  libusb.load()->release_interface(unit, kInterface);
+  libusb.load()->close(unit);
 }
 
 void LibusbDriver::Sleep(std::uint32_t milliseconds) noexcept {

@@ -37,7 +37,8 @@ class LibusbDriver final : public Driver {
  public:
   static constexpr std::uint32_t kDefaultTimeoutMs = 1000;
 
-  // Starts libusb; nullptr with `error` set when it cannot start (no usbfs, no hotplug monitor).
+  // Starts libusb, loading libusb-1.0 on the first start; nullptr with `error` set when it
+  // cannot start (libusb-1.0 not installed, no usbfs, no hotplug monitor).
   // `timeoutMs` bounds every control transfer.
   static std::unique_ptr<LibusbDriver> Start(std::string& error,
                                              std::uint32_t timeoutMs = kDefaultTimeoutMs);

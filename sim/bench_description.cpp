@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/code_page.h"
+
 namespace zel::sim {
 
 namespace {
@@ -111,9 +113,11 @@ void ReadOptional(UnitConfig& unit, const std::string& key, const json& value,
       Fail(path, "expected \"running\" or \"none\"");
     }
   } else if (key == "serial") {
-    if (!value.is_string() || value.get<std::string>().size() > kSerialBytes)
-      Fail(path, "expected a text of up to 16 bytes");
-    unit.serial = value.get<std::string>();
+    // JSON text is UTF-8; the unit keeps its serial in the code page, as every client reads it.
+    const auto serial = value.is_string() ? Utf8ToCodePage(value.get<std::string>()) : std::nullopt;
+    if (!serial) Fail(path, "expected a text in Windows-1252, the units' code page");
+    if (serial->size() > kSerialBytes) Fail(path, "expected a text of up to 16 bytes");
+    unit.serial = *serial;
   } else if (key == "eepromMarker") {
     unit.eepromMarker = static_cast<std::uint8_t>(Integer(value, path, 0, 0xFF));
   } else if (key == "version") {

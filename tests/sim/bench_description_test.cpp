@@ -121,6 +121,8 @@ TEST(BenchDescriptionTest, RejectionsNameTheKey) {
        "units[0].firmware: expected \"running\" or \"none\""},
       {R"({"units": [{"device": 1, "model": "kestrin", "serial": "12345678901234567"}]})",
        "units[0].serial: expected a text of up to 16 bytes"},
+      {R"({"units": [{"device": 1, "model": "kestrin", "serial": "KS-\u4e2d"}]})",
+       "units[0].serial: expected a text in Windows-1252, the units' code page"},
       {R"({"units": [{"device": 1, "model": "kestrin", "eepromMarker": 256}]})",
        "units[0].eepromMarker: expected an integer from 0 to 255"},
       {R"({"units": [{"device": 1, "model": "kestrin", "version": [1]}]})",
