@@ -1,12 +1,5 @@
-# The package is pure Python, but the C library inside it is built for one platform: the wheel
-# says so in its tag.
+# The package is pure Python for every Python 3; the C library inside it is built for one
+# platform, which build_wheel.sh names in the wheel's tag (py3-none-PLATFORM).
 from setuptools import setup
-from setuptools.dist import Distribution
 
-
-class PlatformDistribution(Distribution):
-    def has_ext_modules(self):
-        return True
-
-
-setup(distclass=PlatformDistribution)
+setup()

@@ -4,7 +4,7 @@
 # that holds a copy of the package's tests (so the package found is the one installed):
 #
 #   python/with_wheel.sh BUILD_DIR COMMAND [ARGS...]
-#   python/with_wheel.sh build/native python -m pytest -q tests        the package's tests
+#   python/with_wheel.sh build/release python -m pytest -q tests       the package's tests
 #
 # The session on real units runs on the usb tests' emulated bus when the build has its host
 # program (ZELUSB_USB_HOST) and umockdev-wrapper is there.
@@ -28,6 +28,9 @@ if [[ -x $build/capi/usb_session_host ]] && command -v umockdev-wrapper >/dev/nu
   export ZELUSB_USB_HOST=$build/capi/usb_session_host
 fi
 export ZELUSB_C_CHECK=$build/capi/zelusbc_check
+export ZELUSB_WHEEL=$wheel
+# The Windows wheels the test command builds beside the installers, when they are there.
+export ZELUSB_PACKAGES=$here/../build/packages
 export ZELUSB_VENV=$work/venv
 export ZELUSB_README=$here/../README.md
 export PATH=$work/venv/bin:$PATH
