@@ -99,6 +99,7 @@ void Bench::Attach(const UnitConfig& unit) {
   ezusb::Put16(&d[ezusb::kDescriptorRelease], unit.release.value_or(0));
   d[17] = 1;
   chip->plugged = !unit.unplugged;
+  if (unit.unplugAtMillis) events_.push_back({*unit.unplugAtMillis * 1000, unit.device, false});
   chip->memory[ezusb::kCpucs] = 1;  // a fresh chip holds its 8051 in reset
   if (unit.firmwareRunning) {
     chip->memory[ezusb::kCpucs] = 0;

@@ -36,6 +36,8 @@ struct UnitConfig {
   int countsPerStep = 10;               // channel-4 change per actuator step (0: never moves)
   std::map<int, int> lines;             // initial line values, 0 or 1
   bool unplugged = false;               // the device number exists but cannot be opened
+  // Bench time at which the unit leaves, as Bench::UnplugAt: a unit lost while in use.
+  std::optional<std::uint64_t> unplugAtMillis;
 
   // Firmware timing, in microseconds of bench time.
   std::uint64_t lineBusyMicros = 20'000;

@@ -31,6 +31,8 @@ struct Invalid {
 
 // A second per request is already far slower than any wire.
 constexpr std::int64_t kMaxRequestMicros = 1'000'000;
+// A day of bench time: later than any session waits for.
+constexpr std::int64_t kMaxUnplugMillis = 86'400'000;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& what) {
   throw Invalid{path + ": " + what};
@@ -162,6 +164,8 @@ void ReadOptional(UnitConfig& unit, const std::string& key, const json& value,
   } else if (key == "unplugged") {
     if (!value.is_boolean()) Fail(path, "expected true or false");
     unit.unplugged = value.get<bool>();
+  } else if (key == "unplugAtMillis") {
+    unit.unplugAtMillis = static_cast<std::uint64_t>(Integer(value, path, 0, kMaxUnplugMillis));
   } else if (key != "device" && key != "model") {
     Fail(path, "unknown key");
   }

@@ -44,6 +44,7 @@ TEST(BenchDescriptionTest, MinimalUnitTakesTheDefaults) {
   EXPECT_EQ(unit.temperatureRaw, 2048);
   EXPECT_EQ(unit.countsPerStep, 10);
   EXPECT_FALSE(unit.unplugged);
+  EXPECT_FALSE(unit.unplugAtMillis);
   EXPECT_TRUE(Parse(R"({"units": []})").units.empty());
   EXPECT_EQ(bench.requestMicros, 0u);
 }
@@ -54,7 +55,7 @@ TEST(BenchDescriptionTest, EveryKeyReachesTheUnit) {
      "firmware": "running", "serial": "OR-0042", "eepromMarker": 178, "version": [2, 10],
      "speedDivider": 65535, "positions": [-5, 7], "limits": [-100, 200],
      "adc": {"0": 0, "7": 65535}, "temperatureRaw": 3048, "countsPerStep": -3,
-     "lines": {"14": 1, "0": 0}, "unplugged": true},
+     "lines": {"14": 1, "0": 0}, "unplugged": true, "unplugAtMillis": 1500},
     {"device": 127, "model": "polyax", "motors": [2, 3, 32], "faultyMotors": [3],
      "positions": [1, 2, 3]},
     {"device": 9, "model": "kestrin", "firmware": "none"}]})");
@@ -78,6 +79,7 @@ TEST(BenchDescriptionTest, EveryKeyReachesTheUnit) {
   EXPECT_EQ(o.countsPerStep, -3);
   EXPECT_EQ(o.lines, (std::map<int, int>{{0, 0}, {14, 1}}));
   EXPECT_TRUE(o.unplugged);
+  EXPECT_EQ(o.unplugAtMillis, 1500u);
   const UnitConfig& p = bench.units[1];
   EXPECT_EQ(p.device, 127);
   EXPECT_EQ(p.motors, (std::vector<int>{2, 3, 32}));

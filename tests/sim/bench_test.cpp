@@ -110,6 +110,18 @@ TEST(BenchTest, UnplugAndReplugHappenAtTheirBenchTime) {
   EXPECT_EQ(bench.Peek(0, ezusb::kCpucs), 1);
 }
 
+TEST(BenchTest, ADescribedUnplugTimeTakesTheUnitAwayThen) {
+  BenchConfig config = Bench({Unit(0, UnitModel::kKestrin, true)});
+  config.units[0].unplugAtMillis = 5;
+  sim::Bench bench(config);
+  bench.Sleep(4);
+  DriverHandle h = bench.Open(kDevice0);
+  EXPECT_NE(h, kNoDriverHandle);
+  bench.Close(h);
+  bench.Sleep(1);
+  EXPECT_EQ(bench.Open(kDevice0), kNoDriverHandle);
+}
+
 TEST(BenchTest, HeartbeatRunsOnlyWhileFirmwareRuns) {
   sim::Bench bench(Bench({Unit(0, UnitModel::kKestrin, true), Unit(1, UnitModel::kKestrin)}));
   const auto beat = bench.Peek(0, ezusb::kHeartbeat);
