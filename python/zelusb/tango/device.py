@@ -78,7 +78,7 @@ class UnitDevice(Device):
 
     def dev_status(self) -> str:
         self.dev_state()
-        return self.get_status()
+        return str(self.get_status())
 
     def push_state(self) -> None:
         self.push_change_event("State", self.dev_state())

@@ -23,6 +23,7 @@ Member = TypeVar("Member", bound=Callable[..., Any])
 
 def fail(failure: Failure, origin: str) -> NoReturn:
     tango.Except.throw_exception(REASONS[failure.kind], str(failure), origin)
+    raise AssertionError("throw_exception returned")  # it always raises DevFailed
 
 
 def reported(member: Member) -> Member:

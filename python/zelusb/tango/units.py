@@ -14,6 +14,7 @@ and ends the move when the motor rests, with that rest and the position read the
 
 from __future__ import annotations
 
+import functools
 import os
 import threading
 import time
@@ -60,12 +61,14 @@ class Failure(Exception):
         self.kind = kind
 
 
-def _failure(error: zelusb.ZelError, move: bool) -> Failure:
-    if error.code in _NO_DEVICE_CODES:
+def _failure(error: Exception, move: bool) -> Failure:
+    if not isinstance(error, zelusb.ZelError):  # an argument the package's checks refused
+        return Failure(Failure.OUT_OF_RANGE, str(error))
+    if isinstance(error, zelusb.NoDeviceError) or error.code in _NO_DEVICE_CODES:
         return Failure(Failure.NO_DEVICE, str(error))
     if error.code == _NO_MOTOR_CODE:
         return Failure(Failure.OUT_OF_RANGE, str(error))
-    if move and error.code in _BUSY_CODES:
+    if move and (isinstance(error, zelusb.MotorBusyError) or error.code in _BUSY_CODES):
         return Failure(Failure.BUSY, "the unit refused the move, the motor (on a two-motor unit: either motor) runs: %s" % error)
     return Failure(Failure.UNIT, str(error))
 
@@ -126,7 +129,7 @@ class Unit:
         with self._lock:
             try:
                 return action()
-            except zelusb.ZelError as error:
+            except (zelusb.ZelError, ValueError, TypeError) as error:
                 raise _failure(error, move) from None
 
     def _call(self, member: str, *arguments: Any, move: bool = False) -> Any:
@@ -188,7 +191,7 @@ class Unit:
     # ---- Motors ----
 
     def status(self, motor: int) -> MotorStatus:
-        return self._call("get_motor_status", motor)
+        return MotorStatus(self._call("get_motor_status", motor))
 
     def position(self, motor: int) -> int:
         return int(self._call("get_motor_position", motor))
@@ -254,13 +257,13 @@ class Unit:
                         if now - watch.reported >= PROGRESS_SECONDS:
                             watch.reported = now
                             position = self._control.get_motor_position(motor)
-                            calls.append(lambda w=watch, p=position: w.on_progress(p))
+                            calls.append(functools.partial(watch.on_progress, position))
                         continue
                     end = End(status, self._control.get_motor_position(motor))
                 except zelusb.ZelError as error:
                     end = End(None, None, str(error))
                 del self._watches[motor]
-                calls.append(lambda w=watch, e=end: w.on_end(e))
+                calls.append(functools.partial(watch.on_end, end))
             if not self._watches and not calls:
                 self._watcher = None
                 return False

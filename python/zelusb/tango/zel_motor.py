@@ -52,7 +52,7 @@ class ZelMotor(UnitDevice):
     # ---- Units ----
 
     def _user(self, steps: int) -> float:
-        return steps / self.StepsPerUnit + self.Offset
+        return float(steps / self.StepsPerUnit + self.Offset)
 
     def _steps(self, user: float, offset: float) -> int:
         steps = (user - offset) * self.StepsPerUnit

@@ -21,6 +21,14 @@ def _analog_inputs(unit: Unit) -> list[float]:
 
 Read = Callable[[Unit], Any]
 Write = Callable[[Unit, Any], None]
+
+
+def _shutter_read(shutter: int) -> Read:
+    return lambda unit: unit.shutter(shutter)
+
+
+def _shutter_write(shutter: int) -> Write:
+    return lambda unit, value: unit.set_shutter(shutter, bool(value))
 # By model: (name, Tango type, spectrum length or 0, read, write or None).
 _EXTRAS: dict[str, list[tuple[str, Any, int, Read, Optional[Write]]]] = {
     "orvane": [
@@ -29,7 +37,7 @@ _EXTRAS: dict[str, list[tuple[str, Any, int, Read, Optional[Write]]]] = {
         ("UndervoltageDetection", tango.DevBoolean, 0, Unit.undervoltage_detection, Unit.set_undervoltage_detection),
     ],
     "polyax": [
-        ("Shutter%d" % n, tango.DevBoolean, 0, lambda u, n=n: u.shutter(n), lambda u, v, n=n: u.set_shutter(n, v))
+        ("Shutter%d" % n, tango.DevBoolean, 0, _shutter_read(n), _shutter_write(n))
         for n in (1, 2)
     ],
 }
@@ -49,7 +57,9 @@ class ZelUnit(UnitDevice):
 
     @reported
     def _write_extra(self, attr: tango.WAttribute) -> None:
-        self._extras[attr.get_name()][1](self.unit, attr.get_write_value())
+        write = self._extras[attr.get_name()][1]
+        if write is not None:  # only writable attributes are given this method
+            write(self.unit, attr.get_write_value())
 
     @tango.server.attribute(dtype=str)
     @reported
