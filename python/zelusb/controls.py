@@ -140,7 +140,9 @@ class _Control(Owned):
         status = self._call(lib.zel_get_motor_status, motor, out=ctypes.c_int32)
         if status in (MotorStatus.RUNNING, MotorStatus.ERROR):
             state = "still runs" if status == MotorStatus.RUNNING else "is in error"
-            return MotorBusyError(code, text, member, "motor %d %s" % (motor, state))
+            # The two motors of an Orvane or a Kestrin share one status: either may be the one.
+            which = "motor %d" % motor if self._MOTORS > 2 else "a motor of the unit (one status serves both)"
+            return MotorBusyError(code, text, member, "%s %s" % (which, state))
         return ZelError(code, text, member, "the unit refused to move motor %d" % motor)
 
     @overload
