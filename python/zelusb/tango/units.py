@@ -30,9 +30,6 @@ CONTROLS = {"orvane": zelusb.OrvaneControl, "kestrin": zelusb.KestrinControl, "p
 MOTOR_COUNTS = {"orvane": 2, "kestrin": 2, "polyax": 32}
 ANALOG_CHANNELS = 8
 
-# The speed register holds a step period in units of 75 us: 13333 steps per second at most,
-# and below one step per second the period no longer fits.
-FREQUENCIES = (1, 13333)
 STEPS = (-(2**31), 2**31 - 1)
 
 POLL_SECONDS = 0.010
@@ -85,11 +82,6 @@ def check_steps(steps: int) -> int:
     return _within("a position", steps, STEPS, "steps")
 
 
-def check_frequency(freq: int) -> int:
-    """`freq` as a speed the unit takes, else Failure OUT_OF_RANGE."""
-    return _within("the speed", freq, FREQUENCIES, "steps per second")
-
-
 @dataclass(frozen=True)
 class End:
     """How a followed move ended: the motor's rest and position, or `error` when its status
@@ -129,7 +121,7 @@ class Unit:
         with self._lock:
             try:
                 return action()
-            except (zelusb.ZelError, ValueError, TypeError) as error:
+            except (zelusb.ZelError, ValueError, TypeError, OverflowError) as error:
                 raise _failure(error, move) from None
 
     def _call(self, member: str, *arguments: Any, move: bool = False) -> Any:
@@ -200,7 +192,7 @@ class Unit:
         return int(self._call("get_motor_freq", motor))
 
     def set_frequency(self, motor: int, freq: int) -> None:
-        self._call("set_motor_freq", motor, check_frequency(freq))
+        self._call("set_motor_freq", motor, freq)  # the package checks the range
 
     def mode(self, motor: int) -> int:
         return int(self._call("get_motor_mode", motor))
